@@ -1,0 +1,28 @@
+# The two set-up commands of the README, and a few helpers.
+#   make run    build the game and start it in this terminal
+#   make test   build everything and run every test
+.PHONY: run test chat deps build clean
+
+deps:
+	@sh tools/install-deps.sh
+
+build: deps
+	cmake --preset release
+	cmake --build --preset release
+
+run: build
+	./build/release/game/sysopsim $(ARGS)
+
+chat: build
+	./build/release/chat/ircdoor $(ARGS)
+
+test: deps
+	cmake --preset dev
+	cmake --build --preset dev
+	ctest --preset dev
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan
+
+clean:
+	rm -rf build

@@ -1,0 +1,5 @@
+// Entry point of VEXON SIMS.
+int main()
+{
+    return 0;
+}

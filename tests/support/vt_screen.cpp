@@ -1,0 +1,1 @@
+// vt_screen
