@@ -1,0 +1,1 @@
+// Small text helpers shared by the chat program.
