@@ -1,1 +1,80 @@
 // Small text helpers shared by the chat program.
+#include "chat/app/text_util.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+void safe_strcpy(char *dst, const char *src, std::size_t size)
+{
+    if (dst == nullptr || size == 0) {
+        return;
+    }
+    const std::size_t n = src == nullptr ? 0 : strnlen(src, size - 1);
+    if (n > 0) {
+        std::memmove(dst, src, n);
+    }
+    dst[n] = '\0';
+}
+
+void trim(char *text)
+{
+    if (text == nullptr) {
+        return;
+    }
+    std::size_t len = std::strlen(text);
+    while (len > 0 && std::isspace(static_cast<unsigned char>(text[len - 1])) != 0) {
+        --len;
+    }
+    std::size_t start = 0;
+    while (start < len && std::isspace(static_cast<unsigned char>(text[start])) != 0) {
+        ++start;
+    }
+    std::memmove(text, text + start, len - start);
+    text[len - start] = '\0';
+}
+
+int starts_with(const char *text, const char *prefix)
+{
+    if (text == nullptr || prefix == nullptr) {
+        return 0;
+    }
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0 ? 1 : 0;
+}
+
+void format_time(char *out, std::size_t size, std::int64_t seconds)
+{
+    if (out == nullptr || size == 0) {
+        return;
+    }
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    if (localtime_r(&t, &parts) == nullptr || std::strftime(out, size, "%H:%M:%S", &parts) == 0) {
+        std::snprintf(out, size, "%s", "00:00:00");
+    }
+}
+
+int file_exists(const char *path)
+{
+    if (path == nullptr || path[0] == '\0') {
+        return 0;
+    }
+    std::FILE *f = std::fopen(path, "r");
+    if (f == nullptr) {
+        return 0;
+    }
+    std::fclose(f);
+    return 1;
+}
+
+void msleep(int milliseconds)
+{
+    if (milliseconds <= 0) {
+        return;
+    }
+    timespec left{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}

@@ -1,0 +1,127 @@
+// One IRC connection shared by the interface thread and a network thread.
+//
+// Locking: every field below "shared part" (scrollback, nick list, dirty
+// flags, connection flags, the socket and its TLS state) is read and written
+// only while holding the session lock: take it with irc_lock(s). The session's
+// own functions (irc_add_line, irc_send_raw, irc_handle_command, connect and
+// disconnect) take it themselves, so never call them while holding it.
+//
+// The scrollback is a ring: adding a line never moves the others. Read it
+// through irc_line_count / irc_line_at (0 = oldest), under the lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+inline constexpr int SCROLLBACK_LINES = 1200;
+inline constexpr int MAX_USERS = 256;
+inline constexpr std::size_t LINE_BUFFER_SIZE = 8192;
+inline constexpr std::size_t SEND_LINE_MAX = 1022;
+
+// Time limits of a connection; tests shorten them.
+inline int g_irc_connect_timeout_ms = 15000;   // name resolution + connect + TLS handshake
+inline int g_irc_cap_timeout_ms = 15000;       // wait for a CAP or SASL reply before registering
+
+enum line_kind : std::int32_t { LINE_USER = 0, LINE_SYSTEM = 1 };
+
+enum sasl_step : std::int32_t {
+    SASL_NONE = 0,
+    SASL_WAIT_LS = 1,
+    SASL_WAIT_ACK = 2,
+    SASL_WAIT_PLUS = 3,
+    SASL_WAIT_RESULT = 4,
+    SASL_DONE = 5,
+};
+
+struct chat_line {
+    char sender[64];       // author's nick, "*" for system lines
+    char text[768];
+    std::int64_t time;     // seconds since the epoch
+    std::int32_t kind;     // LINE_USER or LINE_SYSTEM
+};
+
+struct irc_transport;      // TLS state of a connection (irc_transport.h)
+
+struct irc_session {
+    std::mutex lock;
+
+    // --- shared part: under lock ---
+    char server[128] = {};
+    std::int32_t port = 0;
+    char nick[64] = {};
+    char channel[64] = {};
+    std::int32_t tls = 0;
+    std::int32_t connected = 0;
+    std::int32_t quit_requested = 0;
+    std::int32_t socket = -1;
+    std::int32_t running = 0;
+    char password[128] = {};
+    std::int32_t sasl_state = SASL_NONE;
+
+    chat_line lines[SCROLLBACK_LINES] = {};   // ring; see irc_line_at
+    std::int32_t line_first = 0;              // slot of the oldest line
+    std::int32_t line_count = 0;              // 0..1200
+    char users[MAX_USERS][64] = {};
+    std::int32_t user_count = 0;              // 0..256
+    std::int32_t lines_dirty = 0;
+    std::int32_t users_dirty = 0;
+    std::int32_t status_dirty = 0;
+
+    // --- network thread's own state ---
+    char line_buffer[LINE_BUFFER_SIZE] = {};
+    std::uint64_t line_length = 0;
+    std::int32_t names_open = 0;              // a 353 run is being collected
+    std::int32_t nick_retries = 0;            // 433 retries during registration
+    std::int32_t registered = 0;              // 001 seen
+    std::int64_t cap_deadline_ms = 0;         // monotonic ms; 0 = no CAP wait
+    irc_transport *transport = nullptr;       // non-null for a TLS connection
+
+    std::thread thread;
+};
+
+// Locks the session's shared part for the caller's scope.
+[[nodiscard]] inline std::unique_lock<std::mutex> irc_lock(irc_session *s)
+{
+    return std::unique_lock<std::mutex>(s->lock);
+}
+
+// Clears the whole record (socket -1). Only on a session with no connection.
+void irc_init(irc_session *s);
+
+// Appends a line (sender cut to 63 bytes, text to 767), dropping the oldest
+// when 1200 are held; sets lines_dirty. Takes the lock.
+void irc_add_line(irc_session *s, const char *sender, const char *text, int kind);
+
+// Scrollback in oldest-first order; call with the lock held.
+int irc_line_count(const irc_session *s);
+const chat_line *irc_line_at(const irc_session *s, int index);
+
+// Sends the first 1022 bytes of text and CR LF. 0 when sent, -1 when not
+// connected or the send failed. Takes the lock.
+int irc_send_raw(irc_session *s, const char *text);
+
+// Sends NICK and USER for the session's nick. Call with the lock held.
+void sasl_send_registration(irc_session *s);
+
+// Connects (name resolution and connect bounded to about 15 s), over TLS when
+// tls is 1, starts the network thread and begins registration. 0 or -1; a
+// failure adds a system line saying why.
+//
+// TLS verifies the certificate against the system's trust store and the host
+// name. To trust a server with a self-signed certificate, name a PEM file
+// holding it (or its issuer) in the environment variable IRCDOOR_CA_FILE.
+int irc_connect_server(irc_session *s, const char *server, int port, const char *nick,
+                       const char *channel, int tls, const char *password);
+
+// Sends "QUIT :reason" ("Leaving" for null) when connected, closes the
+// connection and waits for the network thread.
+void irc_disconnect(irc_session *s, const char *reason);
+
+// The network thread of one connection.
+void irc_thread_main(irc_session *s);
+
+// Turns one typed line into a message or a command. Returns the last send's
+// result, 0 for /help, /quit and empty input, -1 for /msg without text.
+int irc_handle_command(irc_session *s, const char *input);
