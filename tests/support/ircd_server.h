@@ -3,6 +3,7 @@
 // clients, and stops it (and removes the directory) when destroyed.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 
