@@ -1,8 +1,143 @@
-// Door dropfiles.
+// Door dropfiles: DOOR32.SYS and DOOR.SYS, read into a door session.
 #include "chat/app/dropfile.h"
 
-int dropfile_detect(const char *, char *, std::size_t) { return 0; }
-int dropfile_load(const char *, dropfile_info *, server_entry *) { return -1; }
-int load_door32(const char *, dropfile_info *, server_entry *) { return -1; }
-int load_door(const char *, dropfile_info *, server_entry *) { return -1; }
-void nick_from_caller_name(const char *, char *, std::size_t) {}
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "chat/app/text_util.h"
+
+namespace {
+
+constexpr int DOOR32_MAX_LINES = 16;
+constexpr int DOOR32_MIN_LINES = 5;
+constexpr int DOOR_MAX_LINES = 64;
+constexpr int DOOR_MIN_LINES = 10;
+constexpr int DOOR_FULL_NAME_LINE = 10;
+constexpr int DOOR_HANDLE_LINE = 36;   // the alias in the common 52-line layout
+
+constexpr const char *STANDARD_NAMES[] = {"DOOR32.SYS", "door32.sys", "DOOR.SYS", "door.sys"};
+
+struct dropfile_lines {
+    char line[DOOR_MAX_LINES][256];
+    int count;
+};
+
+// Reads at most max lines, each trimmed (a line over 255 bytes continues as
+// the next one). Returns false when the file does not open.
+bool read_lines(const char *path, int max, dropfile_lines *out)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path, "r"), &std::fclose);
+    if (!f) {
+        return false;
+    }
+    out->count = 0;
+    while (out->count < max && std::fgets(out->line[out->count], sizeof out->line[0], f.get()) != nullptr) {
+        trim(out->line[out->count]);
+        ++out->count;
+    }
+    return true;
+}
+
+bool nick_char(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           std::strchr("[]\\`_^{|}-", c) != nullptr;
+}
+
+void apply_door_settings(const dropfile_info *info, server_entry *settings)
+{
+    *settings = server_entry{};
+    safe_strcpy(settings->label, "BBS Door Session");
+    safe_strcpy(settings->server, PUBLIC_IRC_HOST);
+    settings->port = 6667;
+    nick_from_caller_name(info->user_name, settings->nick, sizeof settings->nick);
+    safe_strcpy(settings->channel, "##chat");
+}
+
+} // namespace
+
+void nick_from_caller_name(const char *name, char *out, std::size_t size)
+{
+    if (out == nullptr || size == 0) {
+        return;
+    }
+    std::size_t n = 0;
+    for (const char *p = name != nullptr ? name : ""; *p != '\0' && n + 1 < size; ++p) {
+        const char c = *p == ' ' ? '_' : *p;
+        if (!nick_char(c)) {
+            continue;
+        }
+        if (n == 0 && ((c >= '0' && c <= '9') || c == '-')) {
+            out[n++] = '_';
+            if (n + 1 >= size) {
+                break;
+            }
+        }
+        out[n++] = c;
+    }
+    out[n] = '\0';
+    if (n == 0) {
+        safe_strcpy(out, "BBSUser", size);
+    }
+}
+
+int dropfile_detect(const char *explicit_path, char *out_path, std::size_t out_size)
+{
+    if (explicit_path != nullptr && explicit_path[0] != '\0' && file_exists(explicit_path) != 0) {
+        safe_strcpy(out_path, explicit_path, out_size);
+        return 1;
+    }
+    for (const char *name : STANDARD_NAMES) {
+        if (file_exists(name) != 0) {
+            safe_strcpy(out_path, name, out_size);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int dropfile_load(const char *path, dropfile_info *info, server_entry *settings)
+{
+    if (path == nullptr) {
+        return -1;
+    }
+    const char *slash = std::strrchr(path, '/');
+    const char *name = slash != nullptr ? slash + 1 : path;
+    return equals_ignore_case(name, "DOOR32.SYS") ? load_door32(path, info, settings) : load_door(path, info, settings);
+}
+
+int load_door32(const char *path, dropfile_info *info, server_entry *settings)
+{
+    dropfile_lines lines_buf;
+    dropfile_lines *lines = &lines_buf;
+    if (!read_lines(path, DOOR32_MAX_LINES, lines) || lines->count < DOOR32_MIN_LINES) {
+        return -1;
+    }
+    *info = dropfile_info{};
+    info->valid = 1;
+    info->comm_type = static_cast<std::int32_t>(std::strtol(lines->line[0], nullptr, 10));
+    safe_strcpy(info->user_name, lines->count == DOOR32_MIN_LINES ? "BBSUser" : lines->line[5]);
+    safe_strcpy(info->real_name, info->user_name);
+    safe_strcpy(info->kind, "DOOR32");
+    apply_door_settings(info, settings);
+    return 0;
+}
+
+int load_door(const char *path, dropfile_info *info, server_entry *settings)
+{
+    dropfile_lines lines_buf;
+    dropfile_lines *lines = &lines_buf;
+    if (!read_lines(path, DOOR_MAX_LINES, lines) || lines->count < DOOR_MIN_LINES) {
+        return -1;
+    }
+    *info = dropfile_info{};
+    info->valid = 1;
+    safe_strcpy(info->kind, "DOOR");
+    const char *full_name = lines->line[DOOR_FULL_NAME_LINE - 1];
+    const bool has_handle = lines->count >= DOOR_HANDLE_LINE && lines->line[DOOR_HANDLE_LINE - 1][0] != '\0';
+    safe_strcpy(info->real_name, full_name);
+    safe_strcpy(info->user_name, has_handle ? lines->line[DOOR_HANDLE_LINE - 1] : full_name);
+    apply_door_settings(info, settings);
+    return 0;
+}

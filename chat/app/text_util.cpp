@@ -7,6 +7,16 @@
 #include <cstring>
 #include <ctime>
 
+namespace {
+
+// Locale-independent: labels and file names compare the same everywhere.
+char ascii_lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
 void safe_strcpy(char *dst, const char *src, std::size_t size)
 {
     if (dst == nullptr || size == 0) {
@@ -42,6 +52,19 @@ int starts_with(const char *text, const char *prefix)
         return 0;
     }
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0 ? 1 : 0;
+}
+
+int equals_ignore_case(const char *a, const char *b)
+{
+    if (a == nullptr || b == nullptr) {
+        return 0;
+    }
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (ascii_lower(*a) != ascii_lower(*b)) {
+            return 0;
+        }
+    }
+    return *a == *b ? 1 : 0;
 }
 
 void format_time(char *out, std::size_t size, std::int64_t seconds)

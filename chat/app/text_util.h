@@ -22,6 +22,9 @@ void trim(char *text);
 // 1 when text begins with prefix, else 0 (also when either is null).
 int starts_with(const char *text, const char *prefix);
 
+// 1 when a and b are equal ignoring ASCII case, else 0 (also when either is null).
+int equals_ignore_case(const char *a, const char *b);
+
 // Local time of seconds as "%H:%M:%S", or "00:00:00" when it cannot be converted.
 void format_time(char *out, std::size_t size, std::int64_t seconds);
 

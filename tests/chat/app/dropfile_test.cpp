@@ -1,0 +1,164 @@
+// Door dropfiles: detection order, both layouts, and the nick they yield.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "chat/app/dropfile.h"
+#include "tests/chat/app/scratch_dir.h"
+
+namespace {
+
+// A dropfile text of n lines, line i being "L<i>" unless overridden.
+std::string lines(int n, const std::vector<std::pair<int, std::string>> &set = {})
+{
+    std::string text;
+    for (int i = 1; i <= n; ++i) {
+        std::string value = "L" + std::to_string(i);
+        for (const auto &[at, v] : set) {
+            if (at == i) {
+                value = v;
+            }
+        }
+        text += value + "\r\n";
+    }
+    return text;
+}
+
+class Dropfile : public ::testing::Test {
+protected:
+    Dropfile()
+    {
+        std::snprintf(settings_.label, sizeof settings_.label, "%s", "First entry");
+    }
+
+    scratch_dir dir_;
+    dropfile_info info_{};
+    server_entry settings_{};
+    char found_[260] = {};
+};
+
+struct detect_case {
+    std::vector<const char *> present;
+    const char *explicit_path;
+    const char *expected;   // nullptr = nothing found
+};
+
+class DropfileDetect : public Dropfile, public ::testing::WithParamInterface<detect_case> {};
+
+TEST_P(DropfileDetect, FindsTheRightFile)
+{
+    const detect_case &c = GetParam();
+    for (const char *name : c.present) {
+        dir_.write(name, lines(11));
+    }
+    const int found = dropfile_detect(c.explicit_path, found_, sizeof found_);
+    if (c.expected == nullptr) {
+        EXPECT_EQ(found, 0);
+    } else {
+        EXPECT_EQ(found, 1);
+        EXPECT_STREQ(found_, c.expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Order, DropfileDetect,
+    ::testing::Values(detect_case{{"DOOR.SYS", "DOOR32.SYS"}, nullptr, "DOOR32.SYS"},
+                      detect_case{{"door.sys"}, nullptr, "door.sys"},
+                      detect_case{{"door32.sys", "DOOR.SYS"}, nullptr, "door32.sys"},
+                      detect_case{{"DOOR.SYS"}, "missing/DOOR32.SYS", "DOOR.SYS"},
+                      detect_case{{"DOOR.SYS", "bbs/node1/door32.sys"}, "bbs/node1/door32.sys", "bbs/node1/door32.sys"},
+                      detect_case{{}, "", nullptr}));
+
+TEST_F(Dropfile, ExplicitLowerCaseDoor32IsReadAsDoor32)
+{
+    const std::string path = dir_.write("node1/door32.sys", lines(11, {{1, "2"}, {6, "Ann Lee"}}));
+    ASSERT_EQ(dropfile_load(path.c_str(), &info_, &settings_), 0);
+    EXPECT_STREQ(info_.kind, "DOOR32");
+    EXPECT_EQ(info_.comm_type, 2);
+    EXPECT_STREQ(info_.user_name, "Ann Lee");
+    EXPECT_STREQ(settings_.nick, "Ann_Lee");
+}
+
+TEST_F(Dropfile, Door32GivesADoorSession)
+{
+    const std::string path = dir_.write("DOOR32.SYS", lines(11, {{6, "John Smith"}}));
+    ASSERT_EQ(load_door32(path.c_str(), &info_, &settings_), 0);
+    EXPECT_EQ(info_.valid, 1);
+    EXPECT_STREQ(info_.real_name, "John Smith");
+    EXPECT_STREQ(settings_.label, "BBS Door Session");
+    EXPECT_STREQ(settings_.server, PUBLIC_IRC_HOST);
+    EXPECT_EQ(settings_.port, 6667);
+    EXPECT_STREQ(settings_.nick, "John_Smith");
+    EXPECT_STREQ(settings_.channel, "##chat");
+    EXPECT_EQ(settings_.tls, 0);
+    EXPECT_STREQ(settings_.password, "");
+}
+
+TEST_F(Dropfile, Door32OfFiveLinesOrEmptyNameUsesBBSUser)
+{
+    const std::string five = dir_.write("a/DOOR32.SYS", lines(5));
+    ASSERT_EQ(load_door32(five.c_str(), &info_, &settings_), 0);
+    EXPECT_STREQ(info_.user_name, "BBSUser");
+    EXPECT_STREQ(settings_.nick, "BBSUser");
+
+    const std::string empty6 = dir_.write("b/DOOR32.SYS", lines(11, {{6, "   "}}));
+    ASSERT_EQ(load_door32(empty6.c_str(), &info_, &settings_), 0);
+    EXPECT_STREQ(info_.real_name, "");
+    EXPECT_STREQ(settings_.nick, "BBSUser");
+}
+
+TEST_F(Dropfile, TooShortOrMissingFilesChangeNothing)
+{
+    const std::string door32 = dir_.write("DOOR32.SYS", lines(4));
+    const std::string door = dir_.write("DOOR.SYS", lines(9));
+    EXPECT_EQ(load_door32(door32.c_str(), &info_, &settings_), -1);
+    EXPECT_EQ(load_door(door.c_str(), &info_, &settings_), -1);
+    EXPECT_EQ(dropfile_load("nothing/here", &info_, &settings_), -1);
+    EXPECT_EQ(info_.valid, 0);
+    EXPECT_STREQ(settings_.label, "First entry");
+}
+
+TEST_F(Dropfile, DoorSysTakesTheAliasAndFallsBackToTheFullName)
+{
+    const std::string full = dir_.write("a/DOOR.SYS", lines(52, {{10, "Mary Jones"}, {36, "Sparky"}}));
+    ASSERT_EQ(dropfile_load(full.c_str(), &info_, &settings_), 0);
+    EXPECT_STREQ(info_.kind, "DOOR");
+    EXPECT_STREQ(info_.real_name, "Mary Jones");
+    EXPECT_STREQ(settings_.nick, "Sparky");
+
+    const std::string blank_alias = dir_.write("b/DOOR.SYS", lines(52, {{10, "Mary Jones"}, {36, ""}}));
+    ASSERT_EQ(dropfile_load(blank_alias.c_str(), &info_, &settings_), 0);
+    EXPECT_STREQ(settings_.nick, "Mary_Jones");
+
+    // Any other name is read as DOOR.SYS; the old 31-line layout has no alias.
+    const std::string old = dir_.write("c/caller.txt", lines(31, {{10, "Old Timer"}}));
+    ASSERT_EQ(dropfile_load(old.c_str(), &info_, &settings_), 0);
+    EXPECT_STREQ(settings_.nick, "Old_Timer");
+}
+
+TEST(NickFromCallerName, MakesANickServersAccept)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"John Smith", "John_Smith"},
+        {"[Ace]^`{|}-\\", "[Ace]^`{|}-\\"},
+        {"R\xc3\xa9mi O'Neil!", "Rmi_ONeil"},
+        {"7of9", "_7of9"},
+        {"-dash", "_-dash"},
+        {"", "BBSUser"},
+        {"!!! ...", "_"},
+        {"@#$%", "BBSUser"},
+    };
+    for (const auto &[name, nick] : cases) {
+        char out[64];
+        nick_from_caller_name(name, out, sizeof out);
+        EXPECT_STREQ(out, nick) << name;
+    }
+    char small[6];
+    nick_from_caller_name("9abcdefgh", small, sizeof small);
+    EXPECT_STREQ(small, "_9abc");
+    nick_from_caller_name(nullptr, small, sizeof small);
+    EXPECT_STREQ(small, "BBSUs");
+}
+
+} // namespace
