@@ -1,0 +1,34 @@
+#include "game/core/clock.h"
+
+#include <cerrno>
+#include <ctime>
+
+std::int64_t (*g_clock_hook)() = nullptr;
+void (*g_sleep_hook)(int ms) = nullptr;
+
+std::int64_t now_seconds()
+{
+    if (g_clock_hook)
+        return g_clock_hook();
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+std::int64_t monotonic_ms()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void game_sleep_ms(int ms)
+{
+    if (g_sleep_hook) {
+        g_sleep_hook(ms);
+        return;
+    }
+    if (ms <= 0)
+        return;
+    timespec req{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&req, &req) != 0 && errno == EINTR) {
+    }
+}

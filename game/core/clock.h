@@ -1,0 +1,16 @@
+// The game's view of time: the wall clock that counts real days for the turn
+// limit, the monotonic clock, and the one sleep used by every animation.
+// Tests replace the hooks; production leaves them empty.
+#pragma once
+
+#include <cstdint>
+
+// Seconds since the epoch (UTC).
+std::int64_t now_seconds();
+// Milliseconds of a clock that never goes back.
+std::int64_t monotonic_ms();
+// Pauses an animation for the given milliseconds.
+void game_sleep_ms(int ms);
+
+extern std::int64_t (*g_clock_hook)();
+extern void (*g_sleep_hook)(int ms);

@@ -1,0 +1,57 @@
+// The game's channel to the caller: one output buffer, one key decoder, and
+// the terminal's raw mode and alternate screen. Output and input go either to
+// the local terminal (descriptors 0 and 1) or to the door socket named in the
+// dropfile, decided by g_d at every call.
+#pragma once
+
+#include <termios.h>
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr int GKEY_NONE = -1;
+inline constexpr int GKEY_LEFT = 1000;
+inline constexpr int GKEY_RIGHT = 1001;
+inline constexpr int GKEY_UP = 1002;
+inline constexpr int GKEY_DOWN = 1003;
+
+inline constexpr std::size_t OUTBUF_SIZE = 65536;
+extern unsigned char g_outbuf[OUTBUF_SIZE];
+extern std::uint64_t g_outpos;
+extern int g_raw_active;
+extern termios g_saved_termios;
+
+// Appends bytes to the output buffer, flushing whenever it fills.
+void buf_write(const void* data, std::size_t len);
+// Formats into a 512-byte scratch buffer and appends at most 511 bytes.
+void buf_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Sends the whole buffer over the current channel and empties it.
+int flush_out();
+// Waits up to timeout_ms for one input byte: 1 with the byte, 0 without.
+int try_read_byte(unsigned timeout_ms, unsigned char* out);
+// Waits for one key and decodes it; GKEY_NONE after the key timeout.
+int read_key_block();
+
+// Takes the terminal for the run: raw mode (terminal channel only),
+// alternate screen, no auto-wrap, and the signal handling of a door.
+void take_terminal();
+// Gives the terminal back; safe to call more than once.
+void restore_terminal();
+
+// How cell characters leave the program: as code page 437 bytes (what BBS
+// callers' terminals expect), or as UTF-8 for a modern local terminal.
+enum class glyph_mode { cp437, utf8 };
+extern glyph_mode g_glyph_mode;
+// Picks the form: forced by an option (-1 automatic), else code page 437 on
+// the door socket and the locale's choice in a local terminal.
+void choose_glyph_mode(int force_utf8);
+// Appends one cell character in the current form.
+void buf_put_glyph(unsigned char ch);
+
+// Milliseconds read_key_block waits for a first byte (10 minutes).
+extern unsigned g_key_timeout_ms;
+// Called when the caller has gone (end of input, SIGHUP, SIGTERM, SIGINT).
+// The default gives the terminal back and ends the process with status 0.
+extern void (*g_hangup_hook)();
+// True once a hang-up was seen; reads then return nothing.
+bool caller_gone();

@@ -1,0 +1,59 @@
+// The real sysopsim in a pseudo-terminal: it takes the terminal, draws in
+// the glyphs the terminal's locale expects, gives the terminal back, and
+// leaves cleanly when the terminal goes away.
+#include "tests/support/pty_process.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace std::chrono_literals;
+using testsupport::pty_options;
+using testsupport::pty_process;
+
+namespace {
+
+pty_options game_options(const testsupport::temp_dir& dir, const char* lang)
+{
+    pty_options o;
+    o.cols = 80;
+    o.rows = 25;
+    o.cwd = dir.path();
+    o.env = {{"LANG", lang}, {"LC_ALL", lang}};
+    return o;
+}
+
+}  // namespace
+
+TEST(game_terminal, Utf8LocaleShowsBoxDrawingAndLeavingRestoresTheTerminal)
+{
+    testsupport::temp_dir dir;
+    pty_process game({SYSOPSIM_PATH}, game_options(dir, "C.UTF-8"));
+    ASSERT_TRUE(game.wait_for_text("V E X O N   S I M S")) << game.screen().dump();
+    EXPECT_TRUE(game.screen().alt_screen());
+    EXPECT_FALSE(game.screen().cursor_visible());
+    EXPECT_TRUE(game.screen().contains("╔══")) << game.screen().dump();
+
+    game.send("x");
+    auto status = game.wait_exit(2s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+    EXPECT_FALSE(game.screen().alt_screen());
+    EXPECT_TRUE(game.screen().cursor_visible());
+    // Auto-wrap is switched back on at the end.
+    EXPECT_NE(game.output().find("\x1b[?7h"), std::string::npos);
+}
+
+TEST(game_terminal, ClosedTerminalEndsTheGameWithinASecond)
+{
+    testsupport::temp_dir dir;
+    pty_process game({SYSOPSIM_PATH}, game_options(dir, "C.UTF-8"));
+    ASSERT_TRUE(game.wait_for_text("V E X O N"));
+    auto start = std::chrono::steady_clock::now();
+    game.hang_up();
+    auto status = game.wait_exit(3s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}

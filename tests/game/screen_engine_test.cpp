@@ -1,0 +1,191 @@
+// The cell screen, the frame diff and the output buffer, checked on the bytes
+// that reach the door socket and through a terminal emulator.
+#include "game/screen/cp437.h"
+#include "tests/game/game_fixture.h"
+
+#include <string>
+
+using std::string;
+
+namespace {
+
+string spaces(int n)
+{
+    return string(static_cast<size_t>(n), ' ');
+}
+
+}  // namespace
+
+using frame_diff = game_test;
+
+TEST_F(frame_diff, FullRepaintOfABlankScreenUsesOneColourSequence)
+{
+    present_frame();
+    string want = "\x1b[1;1H\x1b[0;37;40m" + spaces(80);
+    for (int row = 2; row <= 25; ++row)
+        want += "\x1b[" + std::to_string(row) + ";1H" + spaces(80);
+    want += "\x1b[0m";
+    EXPECT_EQ(door.output(), want);
+}
+
+TEST_F(frame_diff, FrameWithoutChangeSendsOnlyTheReset)
+{
+    present_frame();
+    door.clear_output();
+    present_frame();
+    EXPECT_EQ(door.output(), "\x1b[0m");
+}
+
+TEST_F(frame_diff, ChangedRunsColoursAndBoldSendTheFewestBytes)
+{
+    present_frame();
+    struct case_t {
+        const char* what;
+        void (*draw)();
+        const char* want;
+    };
+    const case_t cases[] = {
+        {"a run needs one cursor move", [] { put_str(10, 3, "abc", 7, 0, 0); },
+         "\x1b[4;11H\x1b[0;37;40mabc\x1b[0m"},
+        {"a colour change inside a run", [] {
+             put_str(10, 3, "ab", 3, 4, 1);
+             put_str(12, 3, "c", 2, 0, 0);
+         },
+         "\x1b[4;11H\x1b[0;1;33;44mab\x1b[0;32;40mc\x1b[0m"},
+        {"a bold-only change resends the character", [] { g_back[3][12].bold = 1; },
+         "\x1b[4;13H\x1b[0;1;32;40mc\x1b[0m"},
+        {"column 79 then column 0 of the next row", [] {
+             put_str(79, 5, "x", 2, 0, 0);
+             put_str(0, 6, "y", 2, 0, 0);
+         },
+         "\x1b[6;80H\x1b[0;32;40mx\x1b[7;1Hy\x1b[0m"},
+        {"two runs on one row", [] {
+             put_str(0, 0, "L", 7, 0, 0);
+             put_str(5, 0, "R", 7, 0, 0);
+         },
+         "\x1b[1;1H\x1b[0;37;40mL\x1b[1;6HR\x1b[0m"},
+    };
+    for (const auto& c : cases) {
+        door.clear_output();
+        c.draw();
+        present_frame();
+        EXPECT_EQ(door.output(), c.want) << c.what;
+    }
+}
+
+TEST_F(frame_diff, FrameShowsTextColoursAndBoldWhereDrawn)
+{
+    fill_rect(0, 0, 79, 24, 0);
+    draw_dbox(10, 2, 69, 8, 3, 0);
+    put_title(10, 69, 2, "VEXON SIMS", 3);
+    put_str(30, 4, "Run your own BBS", 6, 0, 1);
+    put_str(0, 24, "footer", 7, 4, 0);
+    present_frame();
+    auto s = screen();
+    EXPECT_EQ(s->text_at(29, 4, 18), " Run your own BBS ");
+    EXPECT_EQ(s->cell(30, 4).fg, 6);
+    EXPECT_TRUE(s->cell(30, 4).bold);
+    EXPECT_EQ(s->cell(0, 24).bg, 4);
+    EXPECT_FALSE(s->cell(0, 24).bold);
+    // Double frame corners and edges as a PC shows them.
+    EXPECT_EQ(s->text_at(10, 2, 2), "╔═");
+    EXPECT_EQ(s->text_at(68, 8, 2), "═╝");
+    EXPECT_EQ(s->text_at(10, 5, 1), "║");
+    EXPECT_EQ(s->cell(10, 2).fg, 3);
+    EXPECT_TRUE(s->cell(10, 2).bold);
+    // Caption: brackets, spaces, text.
+    EXPECT_EQ(s->text_at(33, 2, 14), "╡ VEXON SIMS ╞");
+    EXPECT_FALSE(s->cell(34, 2).bold);
+}
+
+TEST_F(frame_diff, Utf8ModeSendsTheGlyphsAModernTerminalExpects)
+{
+    g_glyph_mode = glyph_mode::utf8;
+    draw_box(0, 0, 5, 2, 7);
+    put_str(1, 1, "\x18\x19\x07\x0f\xdb", 7, 0, 0);
+    present_frame();
+    vt::vt_screen s(80, 25);
+    s.feed(door.output());
+    EXPECT_EQ(s.row_text(0), "┌────┐");
+    EXPECT_EQ(s.row_text(1), "│↑↓•☼█");
+    EXPECT_EQ(s.row_text(2), "└────┘");
+}
+
+using primitives = game_test;
+
+TEST_F(primitives, ClipAtTheScreenEdgesWithoutWrapping)
+{
+    clear_back();
+    put_str(75, 3, "0123456789", 7, 0, 0);
+    EXPECT_EQ(g_back[3][75].ch, '0');
+    EXPECT_EQ(g_back[3][79].ch, '4');
+    EXPECT_EQ(g_back[4][0].ch, ' ');
+
+    put_str(-3, 5, "abcdef", 7, 0, 0);
+    EXPECT_EQ(g_back[5][0].ch, 'd');
+    EXPECT_EQ(g_back[5][2].ch, 'f');
+
+    put_str(0, 25, "x", 7, 0, 0);
+    put_str(0, -1, "x", 7, 0, 0);
+    fill_rect(0, 10, 79, 9, 4);  // y0 > y1
+    fill_rect(5, 0, 4, 24, 4);   // x0 > x1
+    fill_rect(78, 23, 90, 30, 2);
+    for (int y = 0; y < SCREEN_H; ++y) {
+        for (int x = 0; x < SCREEN_W; ++x) {
+            bool in_fill = x >= 78 && y >= 23;
+            EXPECT_EQ(g_back[y][x].bg, in_fill ? 2 : 0) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(primitives, TitleIsCentredByTruncatingDivision)
+{
+    clear_back();
+    put_title(10, 69, 2, "ABCDEFGHIJ", 3);  // 10 + (59 - 13) / 2 = 33
+    EXPECT_EQ(g_back[2][33].ch, 181);
+    EXPECT_EQ(g_back[2][34].ch, ' ');
+    EXPECT_EQ(g_back[2][35].ch, 'A');
+    EXPECT_EQ(g_back[2][45].ch, ' ');
+    EXPECT_EQ(g_back[2][46].ch, 198);
+    EXPECT_EQ(g_back[2][47].ch, ' ');
+
+    clear_back();
+    put_title(0, 2, 0, "ABCDEFGHIJ", 3);  // 0 + (2 - 13) / 2 = -5: clipped
+    EXPECT_EQ(g_back[0][0].ch, 'D');
+}
+
+TEST_F(primitives, NarrowFrameHasOnlyCornersAndSides)
+{
+    clear_back();
+    draw_dbox(4, 1, 5, 4, 6, 1);
+    EXPECT_EQ(g_back[1][4].ch, 201);
+    EXPECT_EQ(g_back[1][5].ch, 187);
+    EXPECT_EQ(g_back[2][4].ch, 186);
+    EXPECT_EQ(g_back[4][5].ch, 188);
+    EXPECT_EQ(g_back[2][4].bg, 1);
+    EXPECT_EQ(g_back[3][6].ch, ' ');
+}
+
+using output_buffer = game_test;
+
+TEST_F(output_buffer, LongWritesFlushWholeBuffersAndKeepTheRest)
+{
+    string big(70000, 'z');
+    buf_write(big.data(), big.size());
+    EXPECT_EQ(g_outpos, 4464u);
+    EXPECT_EQ(door.output().size(), 65536u);
+    flush_out();
+    EXPECT_EQ(door.output(), big);
+    EXPECT_EQ(g_outpos, 0u);
+}
+
+TEST_F(output_buffer, PrintfCutsAt511Characters)
+{
+    string long_text(600, 'q');
+    buf_printf("%s", long_text.c_str());
+    EXPECT_EQ(g_outpos, 511u);
+    buf_printf("%s", "");
+    EXPECT_EQ(g_outpos, 511u);
+    flush_out();
+    EXPECT_EQ(door.output(), string(511, 'q'));
+}
