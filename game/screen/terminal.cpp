@@ -276,6 +276,14 @@ void choose_glyph_mode(int force_utf8)
 void buf_put_glyph(unsigned char ch)
 {
     if (g_glyph_mode == glyph_mode::cp437) {
+        // Bytes that would move the cursor, switch character sets or start
+        // an escape sequence never go out as cell characters, whatever text
+        // a profile or a dropfile carried in.
+        switch (ch) {
+        case 0: ch = ' '; break;
+        case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 27: ch = '?'; break;
+        default: break;
+        }
         buf_write(&ch, 1);
         return;
     }

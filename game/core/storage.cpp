@@ -1,0 +1,271 @@
+#include "game/core/storage.h"
+
+#include "game/core/catalogs.h"
+#include "game/core/files.h"
+
+#include <dirent.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+rival g_rivals[MAX_RIVALS];
+int g_rival_count = 0;
+
+namespace {
+
+constexpr std::size_t SLUG_SIZE = 40;
+
+struct file_closer {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<FILE, file_closer>;
+
+template <typename T>
+void clamp_field(T& v, T lo, T hi)
+{
+    v = clamp_to(v, lo, hi);
+}
+
+template <std::size_t N>
+std::int32_t last_row(const std::array<auto, N>&)
+{
+    return static_cast<std::int32_t>(N) - 1;
+}
+
+std::uint32_t mask_of(std::size_t width)
+{
+    return width >= 32 ? ~0u : ((1u << width) - 1u);
+}
+
+// Reads one 232-byte record; false when the file is missing, short or has a
+// wrong magic.
+bool read_record(const char* path, profile& out, bool allow_short)
+{
+    file_ptr f(std::fopen(path, "rb"));
+    if (!f)
+        return false;
+    std::memset(&out, 0, sizeof out);
+    std::size_t got = std::fread(&out, 1, sizeof out, f.get());
+    if (!allow_short && got != sizeof out)
+        return false;
+    return out.magic == PROFILE_MAGIC;
+}
+
+void strip_line_end(char* s)
+{
+    std::size_t n = std::strlen(s);
+    while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\t' || s[n - 1] == '\r' || s[n - 1] == '\n'))
+        s[--n] = '\0';
+}
+
+}  // namespace
+
+void slugify(const char* name, char* out)
+{
+    std::size_t kept = 0;
+    for (const char* p = name; *p && kept < SLUG_SIZE - 1; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 128 && std::isalnum(c))
+            out[kept++] = static_cast<char>(std::tolower(c));
+    }
+    if (kept == 0)
+        out[kept++] = 'u';
+    out[kept] = '\0';
+}
+
+void profile_path(char* out, std::size_t size)
+{
+    char slug[SLUG_SIZE];
+    slugify(g_d.user_name, slug);
+    std::snprintf(out, size, "data/sysop_%s.dat", slug);
+}
+
+void new_profile()
+{
+    std::memset(&P, 0, sizeof P);
+    std::snprintf(P.sysop_name, sizeof P.sysop_name, "%.31s", g_d.user_name);
+    char board[64];
+    std::snprintf(board, sizeof board, "%s's Haven", P.sysop_name[0] ? P.sysop_name : "Sysop");
+    copy_text(P.bbs_name, board);
+    P.day = 1;
+    P.cash = 1500;
+    P.rep = 5;
+    P.nodes = 1;
+    P.hack_skill = 10;
+    P.hw_health = 100;
+    P.reserved_one = 1;
+    P.turns_per_day = 30;
+    P.difficulty = 1;
+}
+
+void sanitize_profile(profile& p)
+{
+    p.sysop_name[sizeof p.sysop_name - 1] = '\0';
+    p.bbs_name[sizeof p.bbs_name - 1] = '\0';
+    clamp_field(p.cpu, 0, last_row(CPUS));
+    clamp_field(p.ram, 0, last_row(RAMS));
+    clamp_field(p.hdd, 0, last_row(HDDS));
+    clamp_field(p.modem, 0, last_row(MODEMS));
+    clamp_field(p.monitor, 0, last_row(MONITORS));
+    clamp_field(p.fido_tier, 0, last_row(FIDO));
+    clamp_field(p.inet_tier, 0, last_row(INET));
+    p.peripherals &= mask_of(PERIS.size());
+    p.doors &= mask_of(DOORS.size());
+    p.cdroms &= mask_of(CDROMS.size());
+    p.bbs_software &= mask_of(BBS_SW.size());
+    p.dark_goods &= mask_of(DARK_GOODS.size());
+    p.protection &= mask_of(PROTECT_SW.size());
+    clamp_field(p.rep, 0, 100);
+    clamp_field(p.heat, 0, 100);
+    clamp_field(p.hack_skill, 0, 100);
+    clamp_field(p.hw_health, 0, 100);
+    for (auto& h : p.protect_health)
+        h = h > 100 ? 100 : h;
+    clamp_field(p.nodes, 1, MAX_NODES);
+    clamp_field(p.fame, 0, 5);
+    if (p.warez < 0)
+        p.warez = 0;
+    if (p.cash < 0)
+        p.cash = 0;
+    if (p.total_callers < 0)
+        p.total_callers = 0;
+    if (p.callers_yesterday < 0)
+        p.callers_yesterday = 0;
+    if (p.turns_used < 0)
+        p.turns_used = 0;
+    if (p.hacked_while_away < 0)
+        p.hacked_while_away = 0;
+}
+
+int load_profile()
+{
+    char path[128];
+    profile_path(path, sizeof path);
+    profile loaded{};
+    {
+        file_ptr f(std::fopen(path, "rb"));
+        if (!f)
+            return 0;
+    }
+    if (!read_record(path, loaded, true)) {
+        std::memset(&P, 0, sizeof P);
+        return 0;
+    }
+    if (loaded.turns_per_day < 1 || loaded.turns_per_day > 100)
+        loaded.turns_per_day = 30;
+    if (static_cast<std::uint32_t>(loaded.difficulty) > 2)
+        loaded.difficulty = 1;
+    bool no_health = true;
+    for (auto h : loaded.protect_health)
+        no_health = no_health && h == 0;
+    if (no_health) {
+        for (std::size_t i = 0; i < PROTECT_SW.size(); ++i) {
+            if (has_bit(loaded.protection, static_cast<int>(i)))
+                loaded.protect_health[i] = 100;
+        }
+    }
+    sanitize_profile(loaded);
+    P = loaded;
+    return 1;
+}
+
+void save_profile()
+{
+    ensure_data_dir();
+    char path[128];
+    profile_path(path, sizeof path);
+    P.magic = PROFILE_MAGIC;
+    P.version = PROFILE_VERSION;
+    write_file_atomic(path, &P, sizeof P);
+}
+
+void parse_dropfile(const char* path)
+{
+    file_ptr f(std::fopen(path, "r"));
+    if (!f)
+        return;
+    char line[256];
+    int number = 0;
+    long handle = -1;
+    bool have_handle = false;
+    while (std::fgets(line, sizeof line, f.get())) {
+        ++number;
+        strip_line_end(line);
+        switch (number) {
+        case 1:
+            g_d.comm_type = static_cast<std::int32_t>(std::atol(line));
+            break;
+        case 2:
+            handle = std::atol(line);
+            have_handle = true;
+            break;
+        case 6:
+        case 7:
+            if (line[0])
+                std::snprintf(g_d.user_name, sizeof g_d.user_name, "%.63s", line);
+            break;
+        default:
+            break;
+        }
+    }
+    if (!have_handle)
+        handle = g_d.socket;
+    if (g_d.comm_type == 2 && handle > 0 && handle <= 0x7fffffff) {
+        g_d.use_socket = 1;
+        g_d.socket = static_cast<std::int32_t>(handle);
+    } else {
+        g_d.use_socket = 0;
+        g_d.socket = -1;
+    }
+}
+
+void rate_rival(rival& r)
+{
+    const profile& p = r.record;
+    std::int64_t d = static_cast<std::int64_t>(p.fame) * 5 + p.rep / 10 + 15 +
+                     7 * count_bits(p.protection, static_cast<int>(PROTECT_SW.size())) +
+                     2 * count_bits(p.bbs_software, static_cast<int>(BBS_SW.size())) + p.hack_skill / 4;
+    r.difficulty = static_cast<std::int32_t>(clamp_to<std::int64_t>(d, 15, 95));
+    r.steal_cash = p.cash / 6 + 50;
+    r.steal_warez = p.warez / 10 + 1;
+    r.heat_gain = r.difficulty / 8 + 3;
+}
+
+void scan_rivals()
+{
+    g_rival_count = 0;
+    char own[SLUG_SIZE];
+    char name_copy[sizeof P.sysop_name + 1];
+    std::snprintf(name_copy, sizeof name_copy, "%.*s", static_cast<int>(sizeof P.sysop_name), P.sysop_name);
+    slugify(name_copy, own);
+
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("data"), closedir);
+    if (!dir)
+        return;
+    while (g_rival_count < MAX_RIVALS) {
+        dirent* e = readdir(dir.get());
+        if (!e)
+            break;
+        const char* name = e->d_name;
+        std::size_t len = std::strlen(name);
+        if (len < 10 || std::strncmp(name, "sysop_", 6) != 0 || std::strcmp(name + len - 4, ".dat") != 0)
+            continue;
+        rival r{};
+        if (len + 5 >= sizeof r.path)
+            continue;  // a cut path would name another file
+        std::memcpy(r.path, "data/", 5);
+        std::memcpy(r.path + 5, name, len + 1);
+        if (!read_record(r.path, r.record, false))
+            continue;
+        sanitize_profile(r.record);
+        char slug[SLUG_SIZE];
+        slugify(r.record.sysop_name, slug);
+        if (std::strcmp(slug, own) == 0)
+            continue;
+        rate_rival(r);
+        g_rivals[g_rival_count++] = r;
+    }
+}

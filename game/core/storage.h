@@ -1,0 +1,43 @@
+// Each player's board lives in data/sysop_<slug>.dat, the raw image of the
+// profile record. This file also reads the door dropfile and gathers the
+// other players' files as rivals.
+#pragma once
+
+#include "game/core/profile.h"
+
+#include <cstdint>
+
+inline constexpr int MAX_RIVALS = 16;
+
+struct rival {
+    char path[128];            // "data/" + the file's name
+    profile record;            // the rival's board as read
+    std::int32_t difficulty;   // 15..95
+    std::int64_t steal_cash;   // cash at stake
+    std::int32_t steal_warez;  // warez at stake
+    std::int32_t heat_gain;
+};
+
+extern rival g_rivals[MAX_RIVALS];
+extern int g_rival_count;
+
+// The file slug of a name: letters and digits, lower-cased, at most 39.
+void slugify(const char* name, char* out);
+// "data/sysop_<slug>.dat" for the playing user.
+void profile_path(char* out, std::size_t size);
+// Fills P for a fresh game from g_d's user name.
+void new_profile();
+// 1 when the user's file was read and valid, 0 otherwise.
+int load_profile();
+// Writes P to the user's file (never torn; failures are silent).
+void save_profile();
+// Fills g_d from a DOOR32.SYS dropfile.
+void parse_dropfile(const char* path);
+// Rebuilds g_rivals from the other profile files in data/.
+void scan_rivals();
+
+// Brings everything a file may carry into the ranges the game relies on:
+// catalog rows, bit sets, percentages, counts, terminated names.
+void sanitize_profile(profile& p);
+// Difficulty and stakes of a rival from its record.
+void rate_rival(rival& r);

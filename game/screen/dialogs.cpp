@@ -1,0 +1,169 @@
+#include "game/screen/dialogs.h"
+
+#include "game/core/profile.h"
+#include "game/screen/cells.h"
+#include "game/screen/terminal.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+int g_footer_diff_mode = 0;
+
+namespace {
+
+constexpr const char* PRESS_ANY_KEY = "[ Press any key ]";
+constexpr const char* YES_NO_PROMPT = "[Y] Yes    [N] No";
+constexpr int PROMPT_LEN = 17;
+constexpr int MAX_LINE = 95;
+
+struct box_geometry {
+    int left, top, right, bottom;
+};
+
+struct text_shape {
+    int lines;   // 1 + newlines
+    int widest;  // longest line
+};
+
+text_shape measure(const char* text)
+{
+    text_shape s{1, 0};
+    int run = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\n') {
+            ++s.lines;
+            run = 0;
+        } else {
+            s.widest = std::max(s.widest, ++run);
+        }
+    }
+    return s;
+}
+
+// Clears the screen behind the box, draws its frame, title, text and prompt.
+void draw_modal(const box_geometry& g, const char* title, const char* text, int colour,
+                const char* prompt)
+{
+    force_full_repaint();
+    clear_back();
+    fill_rect(g.left, g.top, g.right, g.bottom, 0);
+    draw_dbox(g.left, g.top, g.right, g.bottom, colour, 0);
+    put_title(g.left, g.right, g.top, title, colour);
+
+    const int width = g.right - g.left + 1;
+    int row = g.top + 2;
+    const char* line = text;
+    while (*line) {
+        const char* end = std::strchr(line, '\n');
+        int len = end ? static_cast<int>(end - line) : static_cast<int>(std::strlen(line));
+        char buf[MAX_LINE + 1];
+        int shown = std::min(len, MAX_LINE);
+        std::memcpy(buf, line, static_cast<size_t>(shown));
+        buf[shown] = '\0';
+        put_str(std::max(g.left, g.left + (width - shown) / 2), row++, buf, 7, 0, 1);
+        if (!end)
+            break;
+        line = end + 1;
+    }
+    put_str(std::max(g.left, g.left + (width - PROMPT_LEN) / 2), g.bottom - 1, prompt, colour, 0, 1);
+    present_frame();
+}
+
+box_geometry place(int height, int width)
+{
+    box_geometry g{};
+    g.top = (25 - height) / 2;
+    g.bottom = g.top + height - 1;
+    g.left = (80 - width) / 2;
+    g.right = g.left + width - 1;
+    return g;
+}
+
+}  // namespace
+
+int msg_box(const char* title, const char* text, int colour)
+{
+    text_shape s = measure(text);
+    int title_len = static_cast<int>(std::strlen(title));
+    int h = std::min(s.lines + 4, 18);
+    int w = std::min(std::max(s.widest, title_len + 4) + 4, 76);
+    draw_modal(place(h, w), title, text, colour, PRESS_ANY_KEY);
+    return read_key_block();
+}
+
+int yes_no(const char* title, const char* text)
+{
+    text_shape s = measure(text);
+    int title_len = static_cast<int>(std::strlen(title));
+    int h = std::min(s.lines + 5, 21);
+    int w = std::min(std::max(s.widest + 6, title_len + 8), 76);
+    draw_modal(place(h, w), title, text, 3, YES_NO_PROMPT);
+    for (;;) {
+        int k = read_key_block();
+        if (k == 'y' || k == 'Y' || k == 13 || k == 10)
+            return 1;
+        if (k == 'n' || k == 'N' || k == 27)
+            return 0;
+    }
+}
+
+void draw_topbar(const char* tag)
+{
+    for (int x = 0; x < SCREEN_W; ++x)
+        g_back[0][x] = cell{' ', 7, 1, 0};
+    put_str(0, 0, "VEXON SIMS ", 0, 3, 1);
+    char buf[96];
+    std::snprintf(buf, sizeof buf, " Day %-4u ", P.day);
+    put_str(13, 0, buf, 7, 1, 1);
+    std::snprintf(buf, sizeof buf, " Cash $%-8ld ", static_cast<long>(P.cash));
+    put_str(23, 0, buf, 3, 1, 1);
+    std::snprintf(buf, sizeof buf, " Rep %3d ", P.rep);
+    put_str(39, 0, buf, 2, 1, 1);
+    int heat_fg = P.heat > 60 ? 1 : (P.heat > 30 ? 3 : 7);
+    std::snprintf(buf, sizeof buf, " Heat %3d ", P.heat);
+    put_str(50, 0, buf, heat_fg, 1, 1);
+    std::snprintf(buf, sizeof buf, "[%s]", tag);
+    put_str(79 - static_cast<int>(std::strlen(buf)), 0, buf, 3, 1, 1);
+}
+
+void draw_footer(const char* hint)
+{
+    char line[SCREEN_W + 1];
+    std::memset(line, ' ', SCREEN_W);
+    line[SCREEN_W] = '\0';
+    int n = std::min(static_cast<int>(std::strlen(hint)), 58);
+    std::memcpy(line + 1, hint, static_cast<size_t>(n));
+
+    char label[32];
+    std::snprintf(label, sizeof label, "Sysop: %.16s", P.sysop_name);
+    int len = static_cast<int>(std::strlen(label));
+    while (len > 0 && label[len - 1] == ' ')
+        label[--len] = '\0';
+    int start = (n + 1 < 79 - len) ? 79 - len : n + 2;
+    int shown = std::min(len, SCREEN_W - start);
+    std::memcpy(line + start, label, static_cast<size_t>(shown));
+    int end = start + shown;  // first column after the label
+
+    for (int x = 0; x < SCREEN_W; ++x) {
+        bool in_label = x >= start && x < end;
+        g_back[24][x] = cell{static_cast<std::uint8_t>(line[x]), static_cast<std::uint8_t>(in_label ? 3 : 7), 4, 0};
+    }
+    if (g_footer_diff_mode)
+        return;
+
+    std::memcpy(g_front[24], g_back[24], sizeof g_back[24]);
+    buf_printf("\x1b[%d;1H\x1b[0;37;44m", 25);
+    for (int x = 0; x < start; ++x)
+        buf_put_glyph(static_cast<unsigned char>(line[x]));
+    buf_printf("\x1b[0;33;44m");
+    for (int x = start; x < end; ++x)
+        buf_put_glyph(static_cast<unsigned char>(line[x]));
+    if (end < SCREEN_W) {
+        buf_printf("\x1b[0;37;44m");
+        for (int x = end; x < SCREEN_W; ++x)
+            buf_put_glyph(static_cast<unsigned char>(line[x]));
+    }
+    buf_printf("\x1b[0m");
+    flush_out();
+}

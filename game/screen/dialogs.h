@@ -1,0 +1,15 @@
+// The chrome every game screen shares: the title bar on row 0, the status
+// footer on row 24, the message box and the yes/no question.
+#pragma once
+
+// 0: the footer goes out at once; nonzero: with the next present_frame.
+extern int g_footer_diff_mode;
+
+// Shows a modal box until a key; returns the key (GKEY_NONE on timeout).
+int msg_box(const char* title, const char* text, int colour);
+// Asks a question; 1 for yes, 0 for no.
+int yes_no(const char* title, const char* text);
+// Row 0: the game's name, day, cash, rep, heat and the screen's tag.
+void draw_topbar(const char* tag);
+// Row 24: a hint and the sysop's name.
+void draw_footer(const char* hint);
