@@ -1,0 +1,4 @@
+// The phone company: FidoNet and Internet tiers.
+#pragma once
+
+void phone_co();

@@ -1,0 +1,4 @@
+// Renaming the board.
+#pragma once
+
+void rename_bbs();
