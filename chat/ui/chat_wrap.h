@@ -1,0 +1,47 @@
+// Word wrap of the scrollback for the chat view. Rows are kept as byte ranges
+// of the scrollback's own texts, so wrapping copies no text.
+#pragma once
+
+#include "chat/ui/display_text.h"
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+inline constexpr int WRAP_ROWS = 2048;
+// The narrowest room a message's text gets beside its prefix.
+inline constexpr int WRAP_MIN_ROOM = 8;
+// A line's text has at most 767 bytes and every row takes at least one.
+inline constexpr int WRAP_ROWS_PER_LINE = 768;
+
+struct wrap_row {
+    std::int32_t line = 0;      // scrollback index, oldest first
+    std::uint16_t start = 0;    // byte range of the line's body
+    std::uint16_t end = 0;
+    bool first = false;         // the line's first row, which carries the prefix
+    text_attr attr;             // formatting in force at start
+};
+
+// One scrollback line as the chat view shows it: the prefix ("[12:00:00]
+// <nick> ", "[12:00:00] * " or, for an action, "[12:00:00] * nick ") and
+// the body that is wrapped beside it.
+struct display_line {
+    char prefix[128]{};
+    int prefix_columns = 0;
+    std::string_view body;
+};
+
+// Builds the display form of a line. The sender is cut so the prefix leaves
+// at least WRAP_MIN_ROOM columns of the width for the text.
+void make_display_line(display_line& out, std::string_view time_text, std::string_view sender,
+                       std::string_view text, bool system_line, int width);
+
+// Splits body into rows of at most room columns, breaking at the last space
+// when a row is full and the text goes on; a word longer than the room is
+// cut hard. Spaces at a break are dropped. Returns the row count (0 for an
+// empty body); rows beyond rows.size() are not produced.
+int wrap_body(std::string_view body, int room, std::span<wrap_row> rows);
+
+// The CTCP ACTION text of a message ("\x01ACTION waves\x01" gives "waves"),
+// or false when the message is no action.
+bool action_text(std::string_view text, std::string_view& action);

@@ -1,0 +1,89 @@
+// Output buffering for the terminal.
+#include "chat/ui/screen_out.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+out_buffer g_out;
+
+// Writes all bytes, also after partial writes. A terminal that stays stuck for
+// a second, or a closed one, loses this frame rather than stalling the loop.
+void write_to_stdout(std::string_view bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            pollfd p{STDOUT_FILENO, POLLOUT, 0};
+            if (::poll(&p, 1, 1000) > 0) {
+                continue;
+            }
+        }
+        return;
+    }
+}
+
+void out_buffer::put(std::string_view text)
+{
+    while (!text.empty()) {
+        if (length_ == capacity) {
+            flush();
+        }
+        const std::size_t n = std::min(text.size(), capacity - length_);
+        std::memcpy(bytes_ + length_, text.data(), n);
+        length_ += n;
+        text.remove_prefix(n);
+    }
+}
+
+void out_buffer::put_char(char c)
+{
+    put(std::string_view{&c, 1});
+}
+
+void out_buffer::putf(const char* format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (n > 0) {
+        put({text, std::min(static_cast<std::size_t>(n), sizeof text - 1)});
+    }
+}
+
+void out_buffer::move(int row, int column)
+{
+    putf("\x1b[%d;%dH", row, column);
+}
+
+void out_buffer::spaces(int n)
+{
+    static constexpr char blanks[] = "                                                                ";
+    constexpr int chunk = static_cast<int>(sizeof blanks - 1);
+    for (; n > 0; n -= chunk) {
+        put({blanks, static_cast<std::size_t>(n < chunk ? n : chunk)});
+    }
+}
+
+void out_buffer::flush()
+{
+    if (length_ > 0 && sink != nullptr) {
+        sink({bytes_, length_});
+    }
+    length_ = 0;
+}

@@ -1,0 +1,40 @@
+// The terminal (or door stream) under the chat program: raw input mode, the
+// screen size, reading keys, and the signals that end or resize the program.
+#pragma once
+
+#include <termios.h>
+
+struct screen_size {
+    int rows;
+    int columns;
+};
+
+// The size of standard output's terminal; 25 x 80 when it has none, and at
+// least 24 x 80 otherwise (smaller terminals are drawn as if they were that).
+screen_size get_screen_size();
+
+// Switches standard input to unbuffered, unechoed input that returns after at
+// most 0.1 s, keeping signals. Returns false, changing nothing, when standard
+// input is no terminal (a door's socket or pipe).
+bool terminal_enter_raw(termios& saved);
+void terminal_restore(const termios& saved);
+
+// Reads one key from standard input, waiting at most 0.1 s for it (and as
+// long again for each further byte of an escape sequence). Returns a code
+// from chat/ui/keys.h, KEY_NONE when nothing came.
+int ui_read_key();
+
+// Forgets keys read but not yet returned (a fresh run starts clean).
+void ui_discard_input();
+
+// Installs handlers that only set flags: SIGTERM, SIGHUP and SIGINT ask the
+// program to end, SIGWINCH to redraw; SIGPIPE is ignored. The restore puts
+// the previous handlers back.
+void ui_install_signal_handlers();
+void ui_restore_signal_handlers();
+
+// True once the program should end: a terminating signal arrived or the
+// input reached its end (the caller hung up).
+bool ui_stop_requested();
+// True once per SIGWINCH.
+bool ui_take_resize();
