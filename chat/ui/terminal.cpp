@@ -109,6 +109,11 @@ int ui_read_key()
     return g_keys.next(false);
 }
 
+int ui_read_key_buffered()
+{
+    return g_keys.next(true);
+}
+
 void ui_discard_input()
 {
     g_keys = key_decoder{};

@@ -24,6 +24,9 @@ void terminal_restore(const termios& saved);
 // from chat/ui/keys.h, KEY_NONE when nothing came.
 int ui_read_key();
 
+// The next key already read and complete, without waiting; KEY_NONE if none.
+int ui_read_key_buffered();
+
 // Forgets keys read but not yet returned (a fresh run starts clean).
 void ui_discard_input();
 

@@ -1,0 +1,273 @@
+// The chat view: the wrapped scrollback, the nick list, the status bar with
+// the input line, and the view's keys.
+#include "chat/app/text_util.h"
+#include "chat/session/irc_session.h"
+#include "chat/ui/chat_wrap.h"
+#include "chat/ui/display_text.h"
+#include "chat/ui/keys.h"
+#include "chat/ui/screen_out.h"
+#include "chat/ui/ui.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+#include <strings.h>
+
+namespace {
+
+constexpr int NICK_WIDTH = 17;
+constexpr int SCROLL_STEP = 5;
+
+// The wrapped rows of the last redraw, newest at the end: rows
+// [WRAP_ROWS - g_wrap_n, WRAP_ROWS) are in use. Only the chat view uses them.
+wrap_row g_wrap[WRAP_ROWS];
+int g_wrap_n = 0;
+wrap_row g_line_rows[WRAP_ROWS_PER_LINE];
+
+void line_display(const chat_line* line, int width, display_line& out)
+{
+    char time_text[16];
+    format_time(time_text, sizeof time_text, line->time);
+    make_display_line(out, time_text, line->sender, line->text, line->kind == LINE_SYSTEM, width);
+}
+
+// Wraps the scrollback from the newest line back until the view (V rows plus
+// the scroll offset) is filled, the oldest line is reached or WRAP_ROWS rows
+// are held, so a redraw costs about one screen, not the whole scrollback.
+// Holds the session lock (the rows point into the scrollback).
+void wrap_newest(const irc_session* s, int width, int needed)
+{
+    g_wrap_n = 0;
+    needed = std::min(needed, WRAP_ROWS);
+    for (int i = irc_line_count(s) - 1; i >= 0 && g_wrap_n < needed; --i) {
+        display_line d;
+        line_display(irc_line_at(s, i), width, d);
+        const int room = std::max(width - d.prefix_columns, WRAP_MIN_ROOM);
+        const int n = wrap_body(d.body, room, g_line_rows);
+        const int take = std::min(n, WRAP_ROWS - g_wrap_n);
+        for (int r = 0; r < take; ++r) {
+            wrap_row& row = g_wrap[WRAP_ROWS - g_wrap_n - take + r];
+            row = g_line_rows[n - take + r];
+            row.line = i;
+        }
+        g_wrap_n += take;
+    }
+}
+
+void put_wrapped_row(const irc_session* s, const wrap_row& row, int width)
+{
+    const chat_line* line = irc_line_at(s, row.line);
+    display_line d;
+    line_display(line, width, d);
+    const int lead = std::min(d.prefix_columns, width);
+    if (row.first) {
+        put_text(g_out, d.prefix, lead);
+    } else {
+        g_out.spaces(lead);
+    }
+    const std::string_view body = d.body.substr(row.start, row.end - row.start);
+    put_text(g_out, body, width - lead, {}, text_format::render, row.attr);
+}
+
+void draw_chat_rows(ui_state* ui, const irc_session* s, const chat_layout& layout)
+{
+    const int visible = layout.visible_rows;
+    // Scrolling stops at the oldest row held, so PgDn answers at once.
+    ui->scroll = std::clamp(ui->scroll, 0, std::max(0, g_wrap_n - visible));
+    const int first = std::max(0, g_wrap_n - visible - ui->scroll);
+    for (int r = 0; r < visible; ++r) {
+        g_out.move(3 + r, 3);
+        if (first + r < g_wrap_n) {
+            put_wrapped_row(s, g_wrap[WRAP_ROWS - g_wrap_n + first + r], layout.text_width);
+        } else if (r == 0) {
+            g_out.putf("%sCHAT\x1b[0m", themes[ui->theme].heading);
+            g_out.spaces(layout.text_width - 4);
+        } else {
+            g_out.spaces(layout.text_width);
+        }
+    }
+}
+
+void draw_users(const ui_state* ui, const irc_session* s, const chat_layout& layout)
+{
+    const int shown = std::min(s->user_count, layout.visible_rows);
+    for (int r = 0; r < layout.visible_rows; ++r) {
+        g_out.move(3 + r, layout.users_column);
+        if (r < shown) {
+            put_text(g_out, s->users[r], NICK_WIDTH);
+        } else if (r == 0) {
+            g_out.putf("%sUSERS\x1b[0m", themes[ui->theme].heading);
+            g_out.spaces(NICK_WIDTH - 5);
+        } else {
+            g_out.spaces(NICK_WIDTH);
+        }
+    }
+}
+
+// The part of the input that fits before the last column, its end kept in
+// view while typing.
+std::string_view input_tail(const ui_state* ui, int room)
+{
+    const std::string_view input{ui->input, static_cast<std::size_t>(ui->input_length)};
+    return input.size() <= static_cast<std::size_t>(room) ? input : input.substr(input.size() - static_cast<std::size_t>(room));
+}
+
+const char* connection_word(const ui_state* ui, const irc_session* s)
+{
+    if (ui->connecting) {
+        return "CONNECTING...";
+    }
+    return s->connected ? "CONNECTED" : "OFFLINE";
+}
+
+// The session's value, or the form's when the session has none.
+const char* either(const char* session_value, const char* form_value)
+{
+    return session_value[0] != '\0' ? session_value : form_value;
+}
+
+void compose_status(const ui_state* ui, const irc_session* s, char* text, std::size_t size)
+{
+    const server_entry& f = ui->settings;
+    std::snprintf(text, size, " %s:%d \u2551 %s \u2551 @%s \u2551 %s \u2551 PgUp/PgDn scroll \u2551 /help ",
+                  either(s->server, f.server), s->port != 0 ? s->port : f.port, either(s->channel, f.channel),
+                  either(s->nick, f.nick), connection_word(ui, s));
+}
+
+// Sends "/me text" as a CTCP ACTION and shows it as the server would show it
+// to others. Returns false when the input is no /me command.
+bool send_action(irc_session* s, std::string_view input)
+{
+    if (input.size() < 3 || ::strncasecmp(input.data(), "/me", 3) != 0 || (input.size() > 3 && input[3] != ' ')) {
+        return false;
+    }
+    const std::string_view action = input.substr(std::min<std::size_t>(input.size(), 4));
+    if (action.empty()) {
+        return true;
+    }
+    char target[64];
+    char nick[64];
+    {
+        auto lock = irc_lock(s);
+        safe_strcpy(target, s->channel[0] != '\0' ? s->channel : s->nick);
+        safe_strcpy(nick, s->nick);
+    }
+    char line[1024];
+    std::snprintf(line, sizeof line, "PRIVMSG %s :\x01" "ACTION %.*s\x01", target, static_cast<int>(action.size()),
+                  action.data());
+    if (irc_send_raw(s, line) == 0) {
+        char shown[800];
+        std::snprintf(shown, sizeof shown, "\x01" "ACTION %.*s\x01", static_cast<int>(action.size()), action.data());
+        irc_add_line(s, nick, shown, LINE_USER);
+    }
+    return true;
+}
+
+void submit_input(ui_state* ui, irc_session* s)
+{
+    if (ui->input_length == 0) {
+        return;
+    }
+    const std::string_view input{ui->input, static_cast<std::size_t>(ui->input_length)};
+    if (!send_action(s, input)) {
+        irc_handle_command(s, ui->input);
+    }
+    ui->input_length = 0;
+    ui->input[0] = '\0';
+    ui->scroll = 0;  // what was sent is worth seeing
+}
+
+void scroll_by(ui_state* ui, irc_session* s, int rows)
+{
+    ui->scroll = std::max(0, ui->scroll + rows);
+    auto lock = irc_lock(s);
+    s->lines_dirty = 1;
+}
+
+}  // namespace
+
+chat_layout chat_view_layout(screen_size size, bool users_shown)
+{
+    if (users_shown) {
+        return {size.columns - 23 - 4, size.rows - 6, size.columns - 20};
+    }
+    return {size.columns - 1 - 4, size.rows - 6, 0};
+}
+
+void draw_chat(ui_state* ui, irc_session* s)
+{
+    const chat_layout layout = chat_view_layout(ui->size, ui->users_shown != 0);
+    {
+        auto lock = irc_lock(s);
+        wrap_newest(s, layout.text_width, layout.visible_rows + ui->scroll);
+        draw_chat_rows(ui, s, layout);
+        if (ui->users_shown) {
+            draw_users(ui, s, layout);
+        }
+        s->lines_dirty = 0;
+        s->users_dirty = 0;
+    }
+    g_out.flush();
+}
+
+void draw_status(ui_state* ui, irc_session* s)
+{
+    const screen_size size = ui->size;
+    char text[512];
+    {
+        auto lock = irc_lock(s);
+        compose_status(ui, s, text, sizeof text);
+        s->status_dirty = 0;
+    }
+    g_out.move(size.rows - 2, 1);
+    g_out.put(themes[ui->theme].bar);
+    print_clip(size.columns, text);
+    g_out.put("\x1b[0m");
+    g_out.move(size.rows - 1, 1);
+    g_out.put(">");
+    print_clip(size.columns - 2, input_tail(ui, size.columns - 2));
+    ui->input_dirty = 0;
+    ui->status_dirty = 0;
+    g_out.flush();
+}
+
+void chat_handle_key(ui_state* ui, irc_session* s, int key)
+{
+    switch (key) {
+    case KEY_ENTER:
+        submit_input(ui, s);
+        ui->input_dirty = 1;
+        break;
+    case KEY_PGUP:
+        scroll_by(ui, s, SCROLL_STEP);
+        break;
+    case KEY_PGDN:
+        scroll_by(ui, s, -SCROLL_STEP);
+        break;
+    case KEY_BACKSPACE:
+        if (ui->input_length > 0) {
+            ui->input[--ui->input_length] = '\0';
+        }
+        ui->input_dirty = 1;
+        break;
+    case KEY_TAB:
+    case KEY_F2:
+        ui->users_shown = !ui->users_shown;
+        ui->full_redraw = 1;
+        break;
+    case KEY_ESC:
+        ui->startup_mode = 1;
+        ui->full_redraw = 1;
+        break;
+    default:
+        if (key >= 32 && key <= 126 && ui->input_length < INPUT_SIZE - 1) {
+            ui->input[ui->input_length++] = static_cast<char>(key);
+            ui->input[ui->input_length] = '\0';
+            ui->input_dirty = 1;
+        }
+        break;
+    }
+}

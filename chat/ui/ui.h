@@ -1,0 +1,82 @@
+// The full-screen interface of the chat program: the loop that serves the
+// startup manager and the chat view, and their drawing.
+#pragma once
+
+#include "chat/app/dropfile.h"
+#include "chat/app/server_config.h"
+#include "chat/ui/terminal.h"
+
+#include <array>
+#include <cstdint>
+#include <termios.h>
+
+struct irc_session;
+
+inline constexpr int INPUT_SIZE = 512;
+inline constexpr int FORM_FIELDS = 7;
+
+struct ui_state {
+    std::int32_t bbs_mode;
+    std::int32_t alt_screen;
+    std::int32_t theme;          // row of themes
+    std::int32_t field;          // selected form field, 0..6
+    std::int32_t selection;      // selected address-book entry, -1 for none
+    std::int32_t startup_mode;   // 1 = startup manager, 0 = chat view
+    std::int32_t scroll;         // chat rows above the newest, 0 or more
+    std::int32_t users_shown;
+    std::int32_t running;        // 0 ends the loop
+    std::int32_t full_redraw;
+    std::int32_t input_dirty;
+    std::int32_t status_dirty;
+    std::int32_t input_length;   // 0..511
+    char input[INPUT_SIZE];
+    server_entry settings;       // the connect form
+    dropfile_info door;
+    termios saved_modes;
+    std::int32_t saved_valid;    // saved_modes holds modes to restore
+    std::int32_t connecting;     // a connect is under way: the status bar says so
+    screen_size size;            // the size the screen was last drawn for
+};
+
+struct theme {
+    const char* frame;
+    const char* bar;      // title bar, status bar, highlighted rows
+    const char* heading;
+};
+
+inline constexpr std::array<theme, 3> themes{{
+    {"\x1b[38;5;51m", "\x1b[48;5;25m\x1b[38;5;15m", "\x1b[38;5;39m"},
+    {"\x1b[38;5;46m", "\x1b[48;5;22m\x1b[38;5;15m", "\x1b[38;5;120m"},
+    {"\x1b[38;5;214m", "\x1b[48;5;52m\x1b[38;5;15m", "\x1b[38;5;223m"},
+}};
+
+// Clears the state, copies the settings in, switches the terminal to raw
+// input and the alternate screen with the cursor hidden.
+void ui_init(ui_state* ui, const server_entry* settings, int bbs_mode);
+// Puts colours, cursor, the normal screen and the terminal modes back.
+void ui_shutdown(ui_state* ui);
+
+// Runs the interface until the user quits in the startup manager, /quit is
+// given, a terminating signal arrives or the input ends (hang-up).
+void ui_run(ui_state* ui, server_config* config, irc_session* s);
+
+// The parts of a frame.
+void draw_frame(const ui_state* ui);
+void draw_chat(ui_state* ui, irc_session* s);
+void draw_status(ui_state* ui, irc_session* s);
+void draw_startup(ui_state* ui, const server_config* config);
+
+// Key handling of the two screens.
+void chat_handle_key(ui_state* ui, irc_session* s, int key);
+void startup_handle_key(ui_state* ui, server_config* config, irc_session* s, int key);
+// The modal editor of the selected form field on the input row.
+void startup_edit_field(ui_state* ui);
+
+// The chat view's geometry for a screen size: text width W, visible rows V,
+// and the nick list's column (0 without the list).
+struct chat_layout {
+    int text_width;
+    int visible_rows;
+    int users_column;
+};
+chat_layout chat_view_layout(screen_size size, bool users_shown);
