@@ -4,8 +4,13 @@
 #include "game/core/files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +27,11 @@ struct file_closer {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 using file_ptr = std::unique_ptr<FILE, file_closer>;
+
+// Counts a file may carry that the day adds to; far beyond any real game,
+// low enough that no sum of the rules can overflow.
+constexpr std::int64_t MAX_CASH = 1'000'000'000'000'000LL;
+constexpr std::int32_t MAX_COUNT = 1'000'000'000;
 
 template <typename T>
 void clamp_field(T& v, T lo, T hi)
@@ -44,14 +54,23 @@ std::uint32_t mask_of(std::size_t width)
 // wrong magic.
 bool read_record(const char* path, profile& out, bool allow_short)
 {
-    file_ptr f(std::fopen(path, "rb"));
-    if (!f)
-        return false;
     std::memset(&out, 0, sizeof out);
-    std::size_t got = std::fread(&out, 1, sizeof out, f.get());
-    if (!allow_short && got != sizeof out)
+    long got = read_data_file(path, &out, sizeof out);
+    if (got < 0 || (!allow_short && got != static_cast<long>(sizeof out)))
         return false;
     return out.magic == PROFILE_MAGIC;
+}
+
+// A decimal number of a dropfile line, brought into the int range (a line of
+// digits too long for a long must not wrap into something plausible).
+long line_number(const char* line)
+{
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(line, &end, 10);
+    if (end == line)
+        return 0;
+    return clamp_to<long>(v, INT32_MIN, INT32_MAX);
 }
 
 void strip_line_end(char* s)
@@ -126,18 +145,39 @@ void sanitize_profile(profile& p)
         h = h > 100 ? 100 : h;
     clamp_field(p.nodes, 1, MAX_NODES);
     clamp_field(p.fame, 0, 5);
-    if (p.warez < 0)
-        p.warez = 0;
-    if (p.cash < 0)
-        p.cash = 0;
-    if (p.total_callers < 0)
-        p.total_callers = 0;
-    if (p.callers_yesterday < 0)
-        p.callers_yesterday = 0;
-    if (p.turns_used < 0)
-        p.turns_used = 0;
-    if (p.hacked_while_away < 0)
-        p.hacked_while_away = 0;
+    clamp_field(p.cash, std::int64_t{0}, MAX_CASH);
+    clamp_field(p.warez, 0, MAX_COUNT);
+    clamp_field(p.total_callers, 0, MAX_COUNT);
+    clamp_field(p.callers_yesterday, 0, MAX_COUNT);
+    clamp_field(p.turns_used, 0, MAX_COUNT);
+    clamp_field(p.hacked_while_away, 0, MAX_COUNT);
+    p.day = p.day > static_cast<std::uint32_t>(MAX_COUNT) ? static_cast<std::uint32_t>(MAX_COUNT) : p.day;
+}
+
+long read_data_file(const char* path, void* out, std::size_t size)
+{
+    // Non-blocking open and a regular-file check: a FIFO or device planted in
+    // data/ must not hang the game.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    auto* dst = static_cast<unsigned char*>(out);
+    std::size_t got = 0;
+    while (got < size) {
+        ssize_t n = read(fd, dst + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    return static_cast<long>(got);
 }
 
 int load_profile()
@@ -145,12 +185,10 @@ int load_profile()
     char path[128];
     profile_path(path, sizeof path);
     profile loaded{};
-    {
-        file_ptr f(std::fopen(path, "rb"));
-        if (!f)
-            return 0;
-    }
-    if (!read_record(path, loaded, true)) {
+    long got = read_data_file(path, &loaded, sizeof loaded);
+    if (got < 0)
+        return 0;
+    if (loaded.magic != PROFILE_MAGIC) {
         std::memset(&P, 0, sizeof P);
         return 0;
     }
@@ -179,6 +217,8 @@ void save_profile()
     profile_path(path, sizeof path);
     P.magic = PROFILE_MAGIC;
     P.version = PROFILE_VERSION;
+    P.reserved = 0;
+    std::memset(P.reserved_tail, 0, sizeof P.reserved_tail);
     write_file_atomic(path, &P, sizeof P);
 }
 
@@ -196,10 +236,10 @@ void parse_dropfile(const char* path)
         strip_line_end(line);
         switch (number) {
         case 1:
-            g_d.comm_type = static_cast<std::int32_t>(std::atol(line));
+            g_d.comm_type = static_cast<std::int32_t>(line_number(line));
             break;
         case 2:
-            handle = std::atol(line);
+            handle = line_number(line);
             have_handle = true;
             break;
         case 6:
@@ -213,7 +253,7 @@ void parse_dropfile(const char* path)
     }
     if (!have_handle)
         handle = g_d.socket;
-    if (g_d.comm_type == 2 && handle > 0 && handle <= 0x7fffffff) {
+    if (g_d.comm_type == 2 && handle > 0) {
         g_d.use_socket = 1;
         g_d.socket = static_cast<std::int32_t>(handle);
     } else {

@@ -5,6 +5,7 @@
 
 #include "game/core/profile.h"
 
+#include <cstddef>
 #include <cstdint>
 
 inline constexpr int MAX_RIVALS = 16;
@@ -39,5 +40,8 @@ void scan_rivals();
 // Brings everything a file may carry into the ranges the game relies on:
 // catalog rows, bit sets, percentages, counts, terminated names.
 void sanitize_profile(profile& p);
+// Reads at most size bytes of a regular file; the count read, or -1 when it
+// cannot be opened (a missing file, a directory, a FIFO).
+long read_data_file(const char* path, void* out, std::size_t size);
 // Difficulty and stakes of a rival from its record.
 void rate_rival(rival& r);
