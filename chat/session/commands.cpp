@@ -1,0 +1,134 @@
+// Slash commands: one typed line becomes protocol lines.
+#include <cstring>
+
+#include "chat/app/text_util.h"
+#include "chat/session/session_internal.h"
+
+namespace {
+
+constexpr const char *HELP_TEXT = "Commands: /join /part /msg /nick /raw /who /names /list /quit";
+
+struct typed_command {
+    const char *input;   // the whole line, starting with "/"
+    char word[64];       // the command word
+    const char *args;    // after the first space, or ""
+};
+
+// Sends a message and, when it went out, shows it as our own line (the
+// server does not echo it).
+int send_message(irc_session *s, const char *target, const char *text)
+{
+    const int rc = send_format_locked<1024>(s, "PRIVMSG %s :%s", target, text);
+    if (rc == 0) {
+        add_line_locked(s, s->nick, text, LINE_USER);
+    }
+    return rc;
+}
+
+int cmd_join(irc_session *s, const typed_command &c)
+{
+    safe_strcpy(s->channel, c.args);
+    return send_format_locked<128>(s, "JOIN %s", c.args);
+}
+
+int cmd_part(irc_session *s, const typed_command &)
+{
+    return send_format_locked<128>(s, "PART %s", s->channel);
+}
+
+int cmd_nick(irc_session *s, const typed_command &c)
+{
+    safe_strcpy(s->nick, c.args);
+    return send_format_locked<128>(s, "NICK %s", c.args);
+}
+
+int cmd_msg(irc_session *s, const typed_command &c)
+{
+    const char *space = std::strchr(c.args, ' ');
+    if (space == nullptr) {
+        return -1;
+    }
+    char target[64];
+    const auto len = static_cast<std::size_t>(space - c.args);
+    safe_strcpy(target, c.args, len + 1 < sizeof target ? len + 1 : sizeof target);
+    return send_message(s, target, space + 1);
+}
+
+int cmd_raw(irc_session *s, const typed_command &c)
+{
+    return send_line_locked(s, c.args);
+}
+
+// "/who" and "/names": alone the bare command, else the typed line as it is.
+int cmd_bare_or_typed(irc_session *s, const typed_command &c)
+{
+    if (c.args[0] != '\0') {
+        return send_line_locked(s, c.input + 1);
+    }
+    return send_line_locked(s, equals_ignore_case(c.word, "who") != 0 ? "WHO" : "NAMES");
+}
+
+int cmd_list(irc_session *s, const typed_command &)
+{
+    return send_line_locked(s, "LIST");
+}
+
+int cmd_quit(irc_session *s, const typed_command &)
+{
+    s->quit_requested = 1;
+    return 0;
+}
+
+int cmd_help(irc_session *s, const typed_command &)
+{
+    add_line_locked(s, "*", HELP_TEXT, LINE_SYSTEM);
+    return 0;
+}
+
+int cmd_other(irc_session *s, const typed_command &c)
+{
+    return send_line_locked(s, c.input + 1);
+}
+
+struct command_row {
+    const char *word;
+    int (*run)(irc_session *, const typed_command &);
+};
+
+constexpr command_row COMMANDS[] = {
+    {"join", cmd_join},   {"part", cmd_part},  {"nick", cmd_nick},
+    {"msg", cmd_msg},     {"raw", cmd_raw},    {"quote", cmd_raw},
+    {"who", cmd_bare_or_typed}, {"names", cmd_bare_or_typed},
+    {"list", cmd_list},   {"quit", cmd_quit},  {"help", cmd_help},
+};
+
+typed_command split_command(const char *input)
+{
+    typed_command c{};
+    c.input = input;
+    const char *space = std::strchr(input, ' ');
+    const std::size_t len = space != nullptr ? static_cast<std::size_t>(space - input - 1) : std::strlen(input + 1);
+    safe_strcpy(c.word, input + 1, len + 1 < sizeof c.word ? len + 1 : sizeof c.word);
+    c.args = space != nullptr ? space + 1 : "";
+    return c;
+}
+
+} // namespace
+
+int irc_handle_command(irc_session *s, const char *input)
+{
+    if (input == nullptr || input[0] == '\0') {
+        return 0;
+    }
+    const auto guard = irc_lock(s);
+    if (input[0] != '/') {
+        return send_message(s, s->channel[0] != '\0' ? s->channel : s->nick, input);
+    }
+    const typed_command c = split_command(input);
+    for (const command_row &row : COMMANDS) {
+        if (equals_ignore_case(c.word, row.word) != 0) {
+            return row.run(s, c);
+        }
+    }
+    return cmd_other(s, c);
+}

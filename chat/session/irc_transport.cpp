@@ -1,0 +1,321 @@
+// TCP and TLS connections for the session, with bounded waits.
+#include "chat/session/irc_transport.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
+
+struct irc_transport {
+    SSL_CTX *ctx = nullptr;
+    SSL *ssl = nullptr;
+};
+
+namespace {
+
+using addrinfo_ptr = std::unique_ptr<addrinfo, void (*)(addrinfo *)>;
+
+std::int64_t now_ms()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int remaining_ms(std::int64_t deadline)
+{
+    const std::int64_t left = deadline - now_ms();
+    return left <= 0 ? 0 : static_cast<int>(left);
+}
+
+// Waits for events on fd until the deadline; true when they came.
+bool wait_for(int fd, short events, std::int64_t deadline)
+{
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int r = poll(&p, 1, remaining_ms(deadline));
+        if (r > 0) {
+            return true;
+        }
+        if (r == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+// getaddrinfo has no time limit of its own: it runs on a helper thread that
+// may outlive the wait, so the two share the result through this record.
+struct lookup {
+    std::mutex lock;
+    std::condition_variable done_cv;
+    bool done = false;
+    int error = 0;
+    addrinfo *result = nullptr;
+    ~lookup()
+    {
+        if (result != nullptr) {
+            freeaddrinfo(result);
+        }
+    }
+};
+
+addrinfo_ptr resolve(const char *host, int port, std::int64_t deadline, char *why, std::size_t why_size)
+{
+    auto job = std::make_shared<lookup>();
+    char service[16];
+    std::snprintf(service, sizeof service, "%d", port);
+    std::thread([job, name = std::string(host), svc = std::string(service)] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo *res = nullptr;
+        const int err = getaddrinfo(name.c_str(), svc.c_str(), &hints, &res);
+        std::lock_guard<std::mutex> g(job->lock);
+        job->error = err;
+        job->result = res;
+        job->done = true;
+        job->done_cv.notify_all();
+    }).detach();
+
+    std::unique_lock<std::mutex> g(job->lock);
+    if (!job->done_cv.wait_for(g, std::chrono::milliseconds(remaining_ms(deadline)), [&] { return job->done; })) {
+        std::snprintf(why, why_size, "Looking up %s timed out", host);
+        return {nullptr, freeaddrinfo};
+    }
+    if (job->error != 0 || job->result == nullptr) {
+        std::snprintf(why, why_size, "Cannot resolve %s: %s", host, gai_strerror(job->error));
+        return {nullptr, freeaddrinfo};
+    }
+    addrinfo *res = job->result;
+    job->result = nullptr;
+    return {res, freeaddrinfo};
+}
+
+// Non-blocking connect to one address; the socket or -1.
+int connect_one(const addrinfo *ai, std::int64_t deadline)
+{
+    const int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+    if (fd < 0) {
+        return -1;
+    }
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (connect(fd, ai->ai_addr, ai->ai_addrlen) == 0 ||
+        (errno == EINPROGRESS && wait_for(fd, POLLOUT, deadline) &&
+         getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)) {
+        return fd;
+    }
+    close(fd);
+    return -1;
+}
+
+int connect_any(const char *host, int port, std::int64_t deadline, char *why, std::size_t why_size)
+{
+    const addrinfo_ptr list = resolve(host, port, deadline, why, why_size);
+    if (!list) {
+        return -1;
+    }
+    for (const addrinfo *ai = list.get(); ai != nullptr && remaining_ms(deadline) > 0; ai = ai->ai_next) {
+        const int fd = connect_one(ai, deadline);
+        if (fd >= 0) {
+            return fd;
+        }
+    }
+    std::snprintf(why, why_size, remaining_ms(deadline) > 0 ? "Cannot connect to %s:%d" : "Connecting to %s:%d timed out",
+                  host, port);
+    return -1;
+}
+
+void tls_reason(SSL *ssl, const char *step, char *why, std::size_t why_size)
+{
+    const long verify = ssl != nullptr ? SSL_get_verify_result(ssl) : X509_V_OK;
+    if (verify != X509_V_OK) {
+        std::snprintf(why, why_size, "TLS certificate not trusted: %s", X509_verify_cert_error_string(verify));
+        return;
+    }
+    char err[256] = "no details";
+    const unsigned long code = ERR_get_error();
+    if (code != 0) {
+        ERR_error_string_n(code, err, sizeof err);
+    }
+    std::snprintf(why, why_size, "TLS %s failed: %s", step, err);
+}
+
+// Builds the context: TLS 1.2 or newer, the system's trust store plus an
+// optional PEM file named by IRCDOOR_CA_FILE for self-signed servers.
+SSL_CTX *make_context(char *why, std::size_t why_size)
+{
+    SSL_CTX *ctx = SSL_CTX_new(TLS_client_method());
+    if (ctx == nullptr) {
+        tls_reason(nullptr, "set-up", why, why_size);
+        return nullptr;
+    }
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    SSL_CTX_set_default_verify_paths(ctx);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_mode(ctx, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    const char *extra = std::getenv("IRCDOOR_CA_FILE");
+    if (extra != nullptr && extra[0] != '\0' && SSL_CTX_load_verify_locations(ctx, extra, nullptr) != 1) {
+        std::snprintf(why, why_size, "Cannot read the certificates in IRCDOOR_CA_FILE (%s)", extra);
+        SSL_CTX_free(ctx);
+        return nullptr;
+    }
+    return ctx;
+}
+
+// Names the expected peer: an address literal is checked as an IP, a host
+// name is sent as SNI and checked against the certificate's names.
+bool set_peer_name(SSL *ssl, const char *host)
+{
+    unsigned char addr[sizeof(in6_addr)];
+    if (inet_pton(AF_INET, host, addr) == 1 || inet_pton(AF_INET6, host, addr) == 1) {
+        return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host) == 1;
+    }
+    return SSL_set_tlsext_host_name(ssl, host) == 1 && SSL_set1_host(ssl, host) == 1;
+}
+
+// Repeats op while OpenSSL wants the socket readable or writable, up to the deadline.
+template <typename Op>
+int tls_retry(SSL *ssl, int fd, std::int64_t deadline, Op op)
+{
+    for (;;) {
+        ERR_clear_error();
+        const int r = op();
+        if (r > 0) {
+            return r;
+        }
+        const int err = SSL_get_error(ssl, r);
+        const short events = err == SSL_ERROR_WANT_READ ? POLLIN : err == SSL_ERROR_WANT_WRITE ? POLLOUT : 0;
+        if (events == 0 || !wait_for(fd, events, deadline)) {
+            return r;
+        }
+    }
+}
+
+irc_transport *tls_start(int fd, const char *host, std::int64_t deadline, char *why, std::size_t why_size)
+{
+    auto t = std::make_unique<irc_transport>();
+    t->ctx = make_context(why, why_size);
+    if (t->ctx == nullptr) {
+        return nullptr;
+    }
+    t->ssl = SSL_new(t->ctx);
+    if (t->ssl == nullptr || SSL_set_fd(t->ssl, fd) != 1 || !set_peer_name(t->ssl, host)) {
+        tls_reason(t->ssl, "set-up", why, why_size);
+        transport_close(-1, t.release());
+        return nullptr;
+    }
+    if (tls_retry(t->ssl, fd, deadline, [&] { return SSL_connect(t->ssl); }) <= 0) {
+        if (remaining_ms(deadline) == 0) {
+            std::snprintf(why, why_size, "TLS handshake with %s timed out", host);
+        } else {
+            tls_reason(t->ssl, "handshake", why, why_size);
+        }
+        transport_close(-1, t.release());
+        return nullptr;
+    }
+    return t.release();
+}
+
+} // namespace
+
+int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd, irc_transport **tls_out, char *why,
+                   std::size_t why_size)
+{
+    const std::int64_t deadline = now_ms() + timeout_ms;
+    *fd = connect_any(host, port, deadline, why, why_size);
+    *tls_out = nullptr;
+    if (*fd < 0) {
+        return -1;
+    }
+    if (tls != 0) {
+        *tls_out = tls_start(*fd, host, deadline, why, why_size);
+        if (*tls_out == nullptr) {
+            close(*fd);
+            *fd = -1;
+            return -1;
+        }
+    }
+    return 0;
+}
+
+ssize_t transport_recv(int fd, irc_transport *t, char *buf, std::size_t size)
+{
+    if (t == nullptr) {
+        const ssize_t n = recv(fd, buf, size, 0);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return TRANSPORT_WOULD_BLOCK;
+        }
+        return n;
+    }
+    ERR_clear_error();
+    const int n = SSL_read(t->ssl, buf, static_cast<int>(size));
+    if (n > 0) {
+        return n;
+    }
+    switch (SSL_get_error(t->ssl, n)) {
+    case SSL_ERROR_WANT_READ:
+    case SSL_ERROR_WANT_WRITE:
+        return TRANSPORT_WOULD_BLOCK;
+    case SSL_ERROR_ZERO_RETURN:
+        return 0;
+    default:
+        return -1;
+    }
+}
+
+int transport_send(int fd, irc_transport *t, const char *data, std::size_t size, int timeout_ms)
+{
+    const std::int64_t deadline = now_ms() + timeout_ms;
+    while (size > 0) {
+        ssize_t n = 0;
+        if (t != nullptr) {
+            n = tls_retry(t->ssl, fd, deadline, [&] { return SSL_write(t->ssl, data, static_cast<int>(size)); });
+            if (n <= 0) {
+                return -1;
+            }
+        } else {
+            n = send(fd, data, size, MSG_NOSIGNAL);
+            if (n < 0) {
+                if ((errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) || !wait_for(fd, POLLOUT, deadline)) {
+                    return -1;
+                }
+                continue;
+            }
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+void transport_close(int fd, irc_transport *t)
+{
+    if (t != nullptr) {
+        if (t->ssl != nullptr) {
+            SSL_free(t->ssl);
+        }
+        if (t->ctx != nullptr) {
+            SSL_CTX_free(t->ctx);
+        }
+        delete t;
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+}

@@ -1,0 +1,49 @@
+// Helpers shared by the session's files; callers hold the session lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "chat/session/irc_session.h"
+
+inline constexpr int SEND_TIMEOUT_MS = 5000;
+
+// irc_add_line and irc_send_raw for a caller that holds the lock.
+void add_line_locked(irc_session *s, const char *sender, const char *text, int kind);
+int send_line_locked(irc_session *s, const char *text);
+
+// Formats a protocol line into a buffer of Size bytes and sends it.
+template <std::size_t Size, typename... Args>
+int send_format_locked(irc_session *s, const char *format, Args... args)
+{
+    char line[Size];
+    std::snprintf(line, sizeof line, format, args...);
+    return send_line_locked(s, line);
+}
+
+// Monotonic milliseconds, for the registration time limit.
+std::int64_t session_now_ms();
+
+// The SASL PLAIN credentials line for the session's nick and password.
+void send_sasl_credentials(irc_session *s);
+
+// Base64 of size bytes (RFC 4648, "=" padding) into out; false when it does not fit.
+bool base64_encode(const unsigned char *data, std::size_t size, char *out, std::size_t out_size);
+
+// Capability negotiation and SASL (sasl.cpp), for the network thread.
+inline constexpr const char *SASL_MSG_NO_SUPPORT = "Server doesn't support SASL \xe2\x80\x94 connecting without auth";
+inline constexpr const char *SASL_MSG_REJECTED = "SASL rejected by server \xe2\x80\x94 connecting without auth";
+inline constexpr const char *SASL_MSG_OK = "SASL authentication successful";
+inline constexpr const char *SASL_MSG_FAILED = "SASL authentication failed \xe2\x80\x94 check password";
+
+// Handles "CAP <target> <subcommand...>": rest is the text after the prefix.
+void sasl_on_cap(irc_session *s, const char *rest);
+// The server asked for the credentials ("AUTHENTICATE +").
+void sasl_on_authenticate_plus(irc_session *s);
+// Ends an open exchange: shows message, sends CAP END and the registration.
+void sasl_end(irc_session *s, const char *message);
+// Ends the exchange when the server has not answered in time.
+void sasl_check_deadline(irc_session *s);
+// Milliseconds until the exchange's deadline (-1 when none is running).
+int sasl_wait_ms(const irc_session *s);

@@ -1,0 +1,147 @@
+// How the network thread cuts and handles the lines it receives.
+#include <string>
+#include <vector>
+
+#include "tests/chat/session/session_fixture.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST_F(SessionTest, MessagesJoinsAndPartsReachTheScrollback)
+{
+    connect_registered("n", "#c");
+    server_.send_line(":bob!~b@host.example PRIVMSG #c :hello: there");
+    server_.send_line(":bob!~b@host.example PRIVMSG n :\x01" "ACTION waves\x01");
+    server_.send_line(":carol!c@h JOIN #c");
+    server_.send_line(":carol!c@h PART #c :bye");
+    server_.send_line(":bob!~b@host.example PRIVMSG #c no-colon");
+    server_.send_line("ERROR :Closing link");
+    server_.send_line(":srv NOTICE n :*** hi");
+    server_.send_line(":lonely");
+    EXPECT_EQ(sync(), "NAMES #c\nNAMES #c\n");
+    EXPECT_THAT(scrollback(), ElementsAre("bob|hello: there", "bob|\x01" "ACTION waves\x01", "*|carol!c@h joined",
+                                          "*|carol!c@h left", "*|ERROR :Closing link", "*|:srv NOTICE n :*** hi"));
+    const auto guard = irc_lock(s());
+    EXPECT_EQ(irc_line_at(s(), 0)->kind, LINE_USER);
+    EXPECT_EQ(irc_line_at(s(), 2)->kind, LINE_SYSTEM);
+}
+
+TEST_F(SessionTest, JoinWithoutChannelAsksForAllNames)
+{
+    connect_registered("n", "");
+    server_.send_line(":carol!c@h JOIN #x");
+    EXPECT_EQ(sync(), "NAMES\n");
+}
+
+TEST_F(SessionTest, LinesSplitOverReceivesAndLineEndingsAllWork)
+{
+    connect_registered();
+    server_.send_raw("PING :a");
+    poll(nullptr, 0, 50);   // let the first half arrive on its own
+    server_.send_raw("bc\r\n");
+    EXPECT_EQ(server_.next_line(), "PONG :abc");
+    server_.send_raw("PING :lf-only\n\r\n\n   \nPING :cr\rless\n");
+    EXPECT_EQ(server_.next_line(), "PONG :lf-only");
+    EXPECT_EQ(server_.next_line(), "PONG :crless");
+    EXPECT_TRUE(scrollback().empty());
+}
+
+TEST_F(SessionTest, OverlongLineIsCutNotSplit)
+{
+    connect_registered();
+    const std::string body(9000, 'a');
+    server_.send_raw(":srv NOTICE n :" + body + "XYZ\r\nPING :after\r\n");
+    EXPECT_EQ(server_.next_line(), "PONG :after");
+    const auto rows = scrollback();
+    ASSERT_EQ(rows.size(), 1u);   // the excess did not become a line of its own
+    EXPECT_EQ(rows[0], "*|:srv NOTICE n :" + std::string(767 - 15, 'a'));
+}
+
+TEST_F(SessionTest, NamesStripOpVoiceHalfopButKeepOthers)
+{
+    connect_registered();
+    server_.send_line(":srv 353 n = #c :@op +voice %half ~owner &admin plain   @+both");
+    server_.send_line(":srv 366 n #c :End of /NAMES list.");
+    sync();
+    EXPECT_THAT(users(), ElementsAre("op", "voice", "half", "~owner", "&admin", "plain", "both"));
+}
+
+TEST_F(SessionTest, NamesOverSeveralRepliesAreCollectedUntilTheEnd)
+{
+    connect_registered();
+    server_.send_line(":srv 353 n = #c :a b");
+    server_.send_line(":srv 353 n = #c :c");
+    server_.send_line(":srv 366 n #c :End");
+    sync();
+    EXPECT_THAT(users(), ElementsAre("a", "b", "c"));
+    // The next reply starts a fresh list; a reply without names changes nothing.
+    server_.send_line(":srv 353 n = #c");
+    server_.send_line(":srv 353 n = #c :");
+    server_.send_line(":srv 353 n = #c :d");
+    server_.send_line(":srv 366 n #c :End");
+    sync();
+    EXPECT_THAT(users(), ElementsAre("d"));
+    EXPECT_TRUE(wait_until([](irc_session *x) { return x->users_dirty == 1; }));
+}
+
+TEST_F(SessionTest, NickListHoldsAtMost256)
+{
+    connect_registered();
+    for (int line = 0; line < 3; ++line) {
+        std::string names;
+        for (int i = 0; i < 100; ++i) {
+            names += " u" + std::to_string(line * 100 + i);
+        }
+        server_.send_line(":srv 353 n = #c :" + names.substr(1));
+    }
+    server_.send_line(":srv 366 n #c :End");
+    sync();
+    const auto list = users();
+    ASSERT_EQ(list.size(), 256u);
+    EXPECT_EQ(list.front(), "u0");
+    EXPECT_EQ(list.back(), "u255");
+}
+
+TEST_F(SessionTest, ServerTextAndErrorsAreShown)
+{
+    connect_registered();
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {":srv 375 n :- srv Message of the day -", "*|- srv Message of the day -"},
+        {":srv 372 n :- be nice", "*|- be nice"},
+        {":srv 376 n :End of MOTD", "*|End of MOTD"},
+        {":srv 477 n #c :You need a registered nick", "*|You need a registered nick"},
+        {":srv 473 n #c :Cannot join channel (+i)", "*|#c: Cannot join channel (+i)"},
+        {":srv 432 n b@d :Erroneous nickname", "*|b@d: Erroneous nickname"},
+        {":srv 451 * :You have not registered", "*|You have not registered"},
+        {":srv 502 n", "*|502 n"},
+    };
+    for (const auto &[line, row] : cases) {
+        server_.send_line(line);
+        sync();
+        EXPECT_EQ(last_row(), row) << line;
+    }
+    // Informational numerics stay quiet.
+    server_.send_line(":srv 005 n CHANTYPES=# :are supported");
+    server_.send_line(":srv 366 n #c :End");
+    sync();
+    EXPECT_EQ(scrollback().size(), cases.size());
+}
+
+TEST_F(SessionTest, ServerClosingEndsTheConnection)
+{
+    connect_registered();
+    {
+        const auto guard = irc_lock(s());
+        s()->status_dirty = 0;
+    }
+    server_.close_client();
+    ASSERT_TRUE(wait_until([](irc_session *x) { return x->connected == 0; }));
+    EXPECT_TRUE(wait_until([](irc_session *x) { return x->running == 0 && x->status_dirty == 1; }));
+    EXPECT_EQ(last_row(), "*|Disconnected from server");
+    EXPECT_EQ(irc_send_raw(s(), "PING x"), -1);
+    irc_disconnect(s(), nullptr);
+    EXPECT_EQ(s()->socket, -1);
+}
+
+} // namespace

@@ -1,0 +1,42 @@
+// An IRC server the test scripts line by line: it listens on a free loopback
+// port, accepts the session's connection, and lets the test read the lines
+// the client sent and write whatever bytes it wants back. All waits are
+// bounded, so a missing line fails the test instead of hanging it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+class script_server {
+public:
+    script_server();
+    ~script_server();
+    script_server(const script_server &) = delete;
+    script_server &operator=(const script_server &) = delete;
+
+    int port() const { return port_; }
+
+    // Accepts the next client; false when none came in time.
+    bool accept_client(int timeout_ms = 3000);
+
+    // The next line the client sent, without CR LF; nullopt when none came in time.
+    std::optional<std::string> next_line(int timeout_ms = 3000);
+
+    // Writes raw bytes / one line with CR LF to the client.
+    void send_raw(std::string_view bytes);
+    void send_line(std::string_view line);
+
+    // Sends a PING with token and returns the lines the client sent before
+    // its PONG: proves what was (and was not) sent in between.
+    std::optional<std::string> lines_before_pong(const std::string &token, int timeout_ms = 3000);
+
+    void close_client();
+    int client_fd() const { return client_; }
+
+private:
+    int listener_ = -1;
+    int client_ = -1;
+    int port_ = 0;
+    std::string pending_;
+};

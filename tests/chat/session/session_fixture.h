@@ -1,0 +1,98 @@
+// A session connected to a scripted server, with helpers to look at what
+// the network thread did.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <poll.h>
+#include <string>
+#include <vector>
+
+#include "chat/session/irc_session.h"
+#include "tests/chat/session/script_server.h"
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override { irc_init(s()); }
+    void TearDown() override { irc_disconnect(s(), nullptr); }
+
+    irc_session *s() { return session_.get(); }
+
+    // Connects and accepts; the registration lines stay unread.
+    void connect(const char *nick = "n", const char *channel = "#c", const char *password = "")
+    {
+        ASSERT_EQ(irc_connect_server(s(), "127.0.0.1", server_.port(), nick, channel, 0, password), 0);
+        ASSERT_TRUE(server_.accept_client());
+    }
+
+    // Connects without a password and reads the three registration lines.
+    void connect_registered(const char *nick = "n", const char *channel = "#c")
+    {
+        connect(nick, channel);
+        expect_sent({"CAP LS 302", std::string("NICK ") + nick, std::string("USER ") + nick + " 0 * :Vexon IRC Client"});
+    }
+
+    void expect_sent(std::initializer_list<std::string> lines)
+    {
+        for (const std::string &want : lines) {
+            const auto got = server_.next_line();
+            ASSERT_TRUE(got.has_value()) << "expected " << want;
+            EXPECT_EQ(*got, want);
+        }
+    }
+
+    // Lines the client sent before answering a PING: everything it did in
+    // reply to what came before.
+    std::string sync()
+    {
+        const auto before = server_.lines_before_pong("sync");
+        EXPECT_TRUE(before.has_value()) << "no PONG";
+        return before.value_or("");
+    }
+
+    // The scrollback as "sender|text" rows, oldest first.
+    std::vector<std::string> scrollback()
+    {
+        const auto guard = irc_lock(s());
+        std::vector<std::string> rows;
+        for (int i = 0; i < irc_line_count(s()); ++i) {
+            const chat_line *l = irc_line_at(s(), i);
+            rows.push_back(std::string(l->sender) + "|" + l->text);
+        }
+        return rows;
+    }
+
+    std::string last_row()
+    {
+        const auto rows = scrollback();
+        return rows.empty() ? "" : rows.back();
+    }
+
+    // Waits (bounded) until pred holds with the lock taken.
+    bool wait_until(const std::function<bool(irc_session *)> &pred, int timeout_ms = 3000)
+    {
+        for (int waited = 0; waited <= timeout_ms; waited += 5) {
+            {
+                const auto guard = irc_lock(s());
+                if (pred(s())) {
+                    return true;
+                }
+            }
+            poll(nullptr, 0, 5);
+        }
+        return false;
+    }
+
+    std::vector<std::string> users()
+    {
+        const auto guard = irc_lock(s());
+        return {&s()->users[0], &s()->users[0] + s()->user_count};
+    }
+
+    std::unique_ptr<irc_session> session_ = std::make_unique<irc_session>();
+    script_server server_;
+};
