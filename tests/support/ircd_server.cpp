@@ -20,6 +20,9 @@
 
 namespace {
 
+// Generous: the machine running the tests may be busy.
+constexpr int START_TIMEOUT_MS = 15000;
+
 // The seeded services database: account "tester", password "secret123".
 constexpr const char *SERVICES_DB =
     "DBV 12\n"
@@ -176,7 +179,8 @@ bool offers_sasl(int port)
 
 bool make_certificate(const std::string &dir)
 {
-    const pid_t pid = spawn({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+    const pid_t pid = spawn({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                             "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
                              dir + "/key.pem", "-out", dir + "/cert.pem", "-days", "3650", "-subj", "/CN=localhost",
                              "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"},
                             dir + "/openssl.log");
@@ -289,7 +293,8 @@ ngircd_server::ngircd_server(bool with_tls) : dir_(make_temp_dir("ngircd"))
         return;
     }
     pid_ = spawn({"/usr/sbin/ngircd", "-n", "-f", dir_ + "/ngircd.conf"}, dir_ + "/ngircd.log");
-    ready_ = pid_ > 0 && wait_for_port(port_, pid_, 5000) && (!with_tls || wait_for_port(tls_port_, pid_, 5000));
+    ready_ = pid_ > 0 && wait_for_port(port_, pid_, START_TIMEOUT_MS) &&
+             (!with_tls || wait_for_port(tls_port_, pid_, START_TIMEOUT_MS));
 }
 
 ngircd_server::~ngircd_server()
@@ -324,13 +329,13 @@ sasl_ircd_server::sasl_ircd_server() : dir_(make_temp_dir("inspircd"))
         ircd.push_back("--runasroot");
     }
     ircd_pid_ = spawn(ircd, dir_ + "/inspircd.log");
-    if (ircd_pid_ <= 0 || !wait_for_port(port_, ircd_pid_, 10000)) {
+    if (ircd_pid_ <= 0 || !wait_for_port(port_, ircd_pid_, START_TIMEOUT_MS)) {
         return;
     }
     services_pid_ = spawn({"/usr/bin/atheme-services", "-n", "-c", dir_ + "/atheme.conf", "-D", dir_ + "/data", "-l",
                            dir_ + "/data/atheme.log", "-p", dir_ + "/data/atheme.pid"},
                           dir_ + "/atheme.out");
-    for (std::int64_t until = now_ms() + 10000; services_pid_ > 0 && !ready_ && now_ms() < until; pause_ms(50)) {
+    for (std::int64_t until = now_ms() + START_TIMEOUT_MS; services_pid_ > 0 && !ready_ && now_ms() < until; pause_ms(50)) {
         ready_ = offers_sasl(port_);
     }
 }
