@@ -1,7 +1,8 @@
 # The two set-up commands of the README, and a few helpers.
 #   make run    build the game and start it in this terminal
 #   make test   build everything and run every test
-.PHONY: run test chat deps build clean
+#   make bench  build optimised and run the chat session's flood benchmark
+.PHONY: run test chat bench deps build clean
 
 deps:
 	@sh tools/install-deps.sh
@@ -15,6 +16,9 @@ run: build
 
 chat: build
 	./build/release/chat/ircdoor $(ARGS)
+
+bench: build
+	./build/release/bench/irc_flood_bench
 
 test: deps
 	cmake --preset dev
