@@ -28,7 +28,7 @@ const Row& row_at(const std::array<Row, N>& table, std::int32_t i)
     return table[static_cast<std::size_t>(clamp_to<std::int32_t>(i, 0, static_cast<std::int32_t>(N) - 1))];
 }
 
-// Adds a gain without wrapping: a hand-made file may hold counts near the top.
+// Adds a gain without wrapping, whatever the board already holds.
 template <typename T>
 T add_capped(T a, T b)
 {

@@ -180,7 +180,7 @@ TEST_F(day_traffic, FamousBoardsDrawMoreCallers)
 
 TEST_F(day_traffic, CountsNearTheTopOfTheirRangeDoNotWrap)
 {
-    // A hand-made file may carry such numbers; they stop at the top.
+    // Loading caps such numbers far lower; the day still never wraps them.
     P.cash = std::numeric_limits<std::int64_t>::max() - 1;
     P.total_callers = std::numeric_limits<std::int32_t>::max() - 1;
     set_day_draws(8, 99);
