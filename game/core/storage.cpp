@@ -28,10 +28,6 @@ struct file_closer {
 };
 using file_ptr = std::unique_ptr<FILE, file_closer>;
 
-// Counts a file may carry that the day adds to; far beyond any real game,
-// low enough that no sum of the rules can overflow.
-constexpr std::int64_t MAX_CASH = 1'000'000'000'000'000LL;
-constexpr std::int32_t MAX_COUNT = 1'000'000'000;
 
 template <typename T>
 void clamp_field(T& v, T lo, T hi)

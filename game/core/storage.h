@@ -9,6 +9,10 @@
 #include <cstdint>
 
 inline constexpr int MAX_RIVALS = 16;
+// Bounds for money and counts a file may carry: far beyond any real game,
+// low enough that no sum of the game's rules can overflow.
+inline constexpr std::int64_t MAX_CASH = 1'000'000'000'000'000LL;
+inline constexpr std::int32_t MAX_COUNT = 1'000'000'000;
 
 struct rival {
     char path[128];            // "data/" + the file's name

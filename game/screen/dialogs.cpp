@@ -170,3 +170,13 @@ void draw_footer(const char* hint)
     buf_printf("\x1b[0m");
     flush_out();
 }
+
+void begin_framed_screen(const char* tag, const char* caption)
+{
+    force_full_repaint();
+    clear_back();
+    fill_rect(0, 0, 79, 24, 0);
+    draw_topbar(tag);
+    draw_dbox(0, 1, 79, 23, 6, 0);
+    put_title(0, 79, 1, caption, 3);
+}

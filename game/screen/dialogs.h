@@ -13,3 +13,6 @@ int yes_no(const char* title, const char* text);
 void draw_topbar(const char* tag);
 // Row 24: a hint and the sysop's name.
 void draw_footer(const char* hint);
+// The frame most full screens start from: a blank back buffer painted whole,
+// the title bar with the tag, a cyan double frame and its caption.
+void begin_framed_screen(const char* tag, const char* caption);

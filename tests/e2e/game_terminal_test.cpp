@@ -14,11 +14,11 @@ using testsupport::pty_process;
 
 namespace {
 
-pty_options game_options(const testsupport::temp_dir& dir, const char* lang)
+pty_options game_options(const testsupport::temp_dir& dir, const char* lang, int cols = 80, int rows = 25)
 {
     pty_options o;
-    o.cols = 80;
-    o.rows = 25;
+    o.cols = cols;
+    o.rows = rows;
     o.cwd = dir.path();
     o.env = {{"LANG", lang}, {"LC_ALL", lang}};
     return o;
@@ -35,7 +35,7 @@ TEST(game_terminal, Utf8LocaleShowsBoxDrawingAndLeavingRestoresTheTerminal)
     EXPECT_FALSE(game.screen().cursor_visible());
     EXPECT_TRUE(game.screen().contains("╔══")) << game.screen().dump();
 
-    game.send("x");
+    game.send("4");
     auto status = game.wait_exit(2s);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
@@ -56,4 +56,44 @@ TEST(game_terminal, ClosedTerminalEndsTheGameWithinASecond)
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
+TEST(game_terminal, SmallTerminalIsToldBeforeTheTitle)
+{
+    testsupport::temp_dir dir;
+    pty_process game({SYSOPSIM_PATH}, game_options(dir, "C.UTF-8", 70, 20));
+    ASSERT_TRUE(game.wait_for_text("VEXON SIMS needs an 80x25 terminal.")) << game.screen().dump();
+    EXPECT_TRUE(game.screen().contains("This one is 70x20."));
+    EXPECT_FALSE(game.screen().contains("V E X O N"));
+
+    game.resize(80, 25);
+    game.send(" ");
+    ASSERT_TRUE(game.wait_for_text("[1] New BBS")) << game.screen().dump();
+    game.send("q");
+    auto status = game.wait_exit(2s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+}
+
+TEST(game_terminal, SmallTerminalCanBeLeftAtOnce)
+{
+    testsupport::temp_dir dir;
+    pty_process game({SYSOPSIM_PATH}, game_options(dir, "C.UTF-8", 80, 24));
+    ASSERT_TRUE(game.wait_for_text("This one is 80x24.")) << game.screen().dump();
+    game.send("q");
+    auto status = game.wait_exit(2s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+    EXPECT_FALSE(game.screen().alt_screen());
+}
+
+TEST(game_terminal, ConfigurationModeSaysItIsNotInThisRelease)
+{
+    testsupport::temp_dir dir;
+    pty_process game({SYSOPSIM_PATH, "--config", "--cp437"}, game_options(dir, "C.UTF-8"));
+    ASSERT_TRUE(game.wait_for_text("The configuration menu is not part of")) << game.screen().dump();
+    game.send("k");
+    auto status = game.wait_exit(2s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
 }

@@ -1,0 +1,42 @@
+// The hall of fame: the ten best sysops of everyone sharing data/, kept in
+// data/topsysops.dat and exported as scores.asc and scores.ans for the board.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr int HS_MAX = 10;
+
+// Stored back to back in data/topsysops.dat, little-endian.
+struct hs_entry {
+    char sysop_name[32];
+    char bbs_name[32];
+    std::int64_t cash;
+    std::int32_t day;
+    std::int32_t rep;
+    std::int32_t fame;
+    std::int32_t reserved;
+};
+static_assert(sizeof(hs_entry) == 88);
+static_assert(offsetof(hs_entry, bbs_name) == 32);
+static_assert(offsetof(hs_entry, cash) == 64);
+static_assert(offsetof(hs_entry, day) == 72);
+static_assert(offsetof(hs_entry, rep) == 76);
+static_assert(offsetof(hs_entry, fame) == 80);
+static_assert(offsetof(hs_entry, reserved) == 84);
+
+extern hs_entry g_hs[HS_MAX];
+extern int g_hs_count;
+
+// What ranks an entry: cash + 500 x rep + 10000 x fame + 20 x day.
+std::int64_t hs_score(const hs_entry& e);
+// Reads the table and merges entries of the same sysop.
+void hs_load();
+// Writes the table, then the exports.
+void hs_save();
+// Writes data/scores.asc and data/scores.ans from the table.
+void hs_export();
+// Enters the current profile into the table (on quitting the console).
+void hs_record();
+// The "Top Sysops" screen; returns after one key.
+void hs_screen();
