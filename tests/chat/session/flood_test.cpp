@@ -1,6 +1,9 @@
 // Both threads at full speed: the network thread takes a flood of messages
-// while the interface thread sends commands and reads the scrollback. Run
+// while the interface thread sends commands and reads the scrollback, over
+// plain TCP and over TLS (where one SSL object serves both directions). Run
 // under ThreadSanitizer this shows every shared access is locked.
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -11,22 +14,51 @@ namespace {
 constexpr int FLOOD_LINES = 20000;
 constexpr int COMMANDS = 300;
 
-TEST_F(SessionTest, FloodWhileTheInterfaceSendsAndReads)
+std::string flood_block(int from, int to)
 {
-    connect_registered("n", "#c");
-    std::thread flood([this] {
-        std::string block;
-        for (int i = 0; i < FLOOD_LINES; ++i) {
-            block += ":bob!b@h PRIVMSG #c :flood line " + std::to_string(i) + "\r\n";
-            if (i % 20 == 0) {
-                block += ":srv 353 n = #c :@bob +carol dave\r\n:srv 366 n #c :End\r\n";
-            }
-            if (block.size() > 16384) {
-                server_.send_raw(block);
-                block.clear();
-            }
+    std::string block;
+    for (int i = from; i < to; ++i) {
+        block += ":bob!b@h PRIVMSG #c :flood line " + std::to_string(i) + "\r\n";
+        if (i % 20 == 0) {
+            block += ":srv 353 n = #c :@bob +carol dave\r\n:srv 366 n #c :End\r\n";
         }
-        server_.send_raw(block);
+    }
+    return block;
+}
+
+class Flood : public SessionTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void TearDown() override
+    {
+        SessionTest::TearDown();
+        unsetenv("IRCDOOR_CA_FILE");
+    }
+
+    // The peer for this run: the fixture's plain server, or a TLS one.
+    script_server &peer()
+    {
+        if (!GetParam()) {
+            return server_;
+        }
+        if (!tls_server_) {
+            tls_server_.emplace(true);
+        }
+        return *tls_server_;
+    }
+
+    std::optional<script_server> tls_server_;
+};
+
+TEST_P(Flood, WhileTheInterfaceSendsAndReads)
+{
+    script_server &server = peer();
+    setenv("IRCDOOR_CA_FILE", server.cert_file().c_str(), 1);
+    ASSERT_EQ(irc_connect_server(s(), "127.0.0.1", server.port(), "n", "#c", GetParam() ? 1 : 0, ""), 0);
+    ASSERT_TRUE(server.accept_client());
+    std::thread flood([&server] {
+        for (int i = 0; i < FLOOD_LINES; i += 200) {
+            server.send_raw(flood_block(i, i + 200));
+        }
     });
 
     int sent = 0;
@@ -43,10 +75,10 @@ TEST_F(SessionTest, FloodWhileTheInterfaceSendsAndReads)
     }
     flood.join();
 
-    // Every typed line reached the wire whole and in order.
-    const auto before = server_.lines_before_pong("done", 10000);
+    // Every typed line reached the wire whole and in order, after registration.
+    const auto before = server.lines_before_pong("done", 10000);
     ASSERT_TRUE(before.has_value());
-    std::string expected;
+    std::string expected = "CAP LS 302\nNICK n\nUSER n 0 * :Vexon IRC Client\n";
     for (int i = 0; i < COMMANDS; ++i) {
         expected += "PRIVMSG #c :typed " + std::to_string(i) + "\n";
     }
@@ -61,5 +93,8 @@ TEST_F(SessionTest, FloodWhileTheInterfaceSendsAndReads)
     EXPECT_NE(std::find(rows.end() - COMMANDS - 1, rows.end(), last), rows.end());
     EXPECT_EQ(users().size(), 3u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Transport, Flood, ::testing::Bool(),
+                         [](const auto &param_info) { return param_info.param ? "Tls" : "Plain"; });
 
 } // namespace

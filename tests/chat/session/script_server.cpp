@@ -3,7 +3,12 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <filesystem>
 #include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -24,9 +29,41 @@ int left_ms(long long deadline)
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
+// A self-signed certificate for 127.0.0.1, set on ctx and written to pem_path.
+bool make_certificate(SSL_CTX *ctx, const std::string &pem_path)
+{
+    EVP_PKEY *key = EVP_EC_gen("P-256");
+    X509 *cert = X509_new();
+    bool ok = key != nullptr && cert != nullptr;
+    if (ok) {
+        ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+        X509_gmtime_adj(X509_getm_notBefore(cert), -60);
+        X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+        X509_set_pubkey(cert, key);
+        X509_NAME *name = X509_get_subject_name(cert);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>("127.0.0.1"),
+                                   -1, -1, 0);
+        X509_set_issuer_name(cert, name);
+        X509V3_CTX v3{};
+        X509V3_set_ctx(&v3, cert, cert, nullptr, nullptr, 0);
+        X509_EXTENSION *san = X509V3_EXT_conf_nid(nullptr, &v3, NID_subject_alt_name, "IP:127.0.0.1");
+        ok = san != nullptr && X509_add_ext(cert, san, -1) == 1 && X509_sign(cert, key, EVP_sha256()) > 0 &&
+             SSL_CTX_use_certificate(ctx, cert) == 1 && SSL_CTX_use_PrivateKey(ctx, key) == 1;
+        X509_EXTENSION_free(san);
+    }
+    std::FILE *f = ok ? std::fopen(pem_path.c_str(), "w") : nullptr;
+    ok = f != nullptr && PEM_write_X509(f, cert) == 1;
+    if (f != nullptr) {
+        std::fclose(f);
+    }
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    return ok;
+}
+
 } // namespace
 
-script_server::script_server()
+script_server::script_server(bool tls)
 {
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
@@ -37,11 +74,62 @@ script_server::script_server()
         getsockname(listener_, reinterpret_cast<sockaddr *>(&a), &len) == 0) {
         port_ = ntohs(a.sin_port);
     }
+    if (!tls) {
+        return;
+    }
+    std::string pattern = (std::filesystem::temp_directory_path() / "tls-peer-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        return;
+    }
+    dir_ = pattern;
+    cert_file_ = dir_ + "/cert.pem";
+    ctx_ = SSL_CTX_new(TLS_server_method());
+    if (ctx_ != nullptr && make_certificate(ctx_, cert_file_)) {
+        acceptor_ = std::thread([this] { accept_tls(5000); });
+    }
+}
+
+void script_server::accept_tls(int timeout_ms)
+{
+    pollfd p{listener_, POLLIN, 0};
+    if (poll(&p, 1, timeout_ms) <= 0) {
+        return;
+    }
+    client_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    timeval limit{timeout_ms / 1000, 0};
+    setsockopt(client_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(client_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    ssl_ = SSL_new(ctx_);
+    SSL_set_fd(ssl_, client_);
+    // A client that refuses the certificate ends the handshake: no client then.
+    accepted_ = SSL_accept(ssl_) == 1;
+}
+
+long script_server::read_some(char *buf, std::size_t size, int timeout_ms)
+{
+    if (ssl_ == nullptr || SSL_pending(ssl_) == 0) {
+        pollfd p{client_, POLLIN, 0};
+        if (client_ < 0 || poll(&p, 1, timeout_ms) <= 0) {
+            return -1;
+        }
+    }
+    if (ssl_ != nullptr) {
+        return SSL_read(ssl_, buf, static_cast<int>(size));
+    }
+    return recv(client_, buf, size, 0);
 }
 
 script_server::~script_server()
 {
+    if (acceptor_.joinable()) {
+        acceptor_.join();
+    }
     close_client();
+    SSL_CTX_free(ctx_);
+    if (!dir_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
     if (listener_ >= 0) {
         close(listener_);
     }
@@ -49,6 +137,12 @@ script_server::~script_server()
 
 bool script_server::accept_client(int timeout_ms)
 {
+    if (ctx_ != nullptr) {
+        if (acceptor_.joinable()) {
+            acceptor_.join();
+        }
+        return accepted_;
+    }
     pollfd p{listener_, POLLIN, 0};
     if (poll(&p, 1, timeout_ms) <= 0) {
         return false;
@@ -72,12 +166,8 @@ std::optional<std::string> script_server::next_line(int timeout_ms)
             }
             return line;
         }
-        pollfd p{client_, POLLIN, 0};
-        if (client_ < 0 || poll(&p, 1, left_ms(deadline)) <= 0) {
-            return std::nullopt;
-        }
         char buf[4096];
-        const ssize_t n = recv(client_, buf, sizeof buf, 0);
+        const long n = read_some(buf, sizeof buf, left_ms(deadline));
         if (n <= 0) {
             return std::nullopt;
         }
@@ -88,7 +178,8 @@ std::optional<std::string> script_server::next_line(int timeout_ms)
 void script_server::send_raw(std::string_view bytes)
 {
     while (!bytes.empty() && client_ >= 0) {
-        const ssize_t n = send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const long n = ssl_ != nullptr ? SSL_write(ssl_, bytes.data(), static_cast<int>(bytes.size()))
+                                       : send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n <= 0) {
             return;
         }
@@ -119,6 +210,10 @@ std::optional<std::string> script_server::lines_before_pong(const std::string &t
 
 void script_server::close_client()
 {
+    if (ssl_ != nullptr) {
+        SSL_free(ssl_);
+        ssl_ = nullptr;
+    }
     if (client_ >= 0) {
         close(client_);
         client_ = -1;

@@ -7,15 +7,23 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
+
+struct ssl_st;
+struct ssl_ctx_st;
 
 class script_server {
 public:
-    script_server();
+    // With tls, the server speaks TLS with a fresh self-signed certificate
+    // for 127.0.0.1 (see cert_file) and accepts its one client at once, since
+    // the client's connect waits for the handshake.
+    explicit script_server(bool tls = false);
     ~script_server();
     script_server(const script_server &) = delete;
     script_server &operator=(const script_server &) = delete;
 
     int port() const { return port_; }
+    const std::string &cert_file() const { return cert_file_; }
 
     // Accepts the next client; false when none came in time.
     bool accept_client(int timeout_ms = 3000);
@@ -35,8 +43,17 @@ public:
     int client_fd() const { return client_; }
 
 private:
+    void accept_tls(int timeout_ms);
+    long read_some(char *buf, std::size_t size, int timeout_ms);
+
     int listener_ = -1;
     int client_ = -1;
     int port_ = 0;
     std::string pending_;
+    std::string dir_;
+    std::string cert_file_;
+    ssl_ctx_st *ctx_ = nullptr;
+    ssl_st *ssl_ = nullptr;
+    std::thread acceptor_;
+    bool accepted_ = false;
 };
