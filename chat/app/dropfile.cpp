@@ -24,8 +24,8 @@ struct dropfile_lines {
 };
 
 // Reads at most max lines, each trimmed (a line over 255 bytes continues as
-// the next one). Returns false when the file does not open.
-bool read_lines(const char *path, int max, dropfile_lines *out)
+// the next one). False when the file does not open or has fewer than min.
+bool read_lines(const char *path, int max, int min, dropfile_lines *out)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path, "r"), &std::fclose);
     if (!f) {
@@ -36,7 +36,14 @@ bool read_lines(const char *path, int max, dropfile_lines *out)
         trim(out->line[out->count]);
         ++out->count;
     }
-    return true;
+    return out->count >= min;
+}
+
+void start_info(dropfile_info *info, const char *kind)
+{
+    *info = dropfile_info{};
+    info->valid = 1;
+    safe_strcpy(info->kind, kind);
 }
 
 bool nick_char(char c)
@@ -109,35 +116,30 @@ int dropfile_load(const char *path, dropfile_info *info, server_entry *settings)
 
 int load_door32(const char *path, dropfile_info *info, server_entry *settings)
 {
-    dropfile_lines lines_buf;
-    dropfile_lines *lines = &lines_buf;
-    if (!read_lines(path, DOOR32_MAX_LINES, lines) || lines->count < DOOR32_MIN_LINES) {
+    dropfile_lines lines;
+    if (!read_lines(path, DOOR32_MAX_LINES, DOOR32_MIN_LINES, &lines)) {
         return -1;
     }
-    *info = dropfile_info{};
-    info->valid = 1;
-    info->comm_type = static_cast<std::int32_t>(std::strtol(lines->line[0], nullptr, 10));
-    safe_strcpy(info->user_name, lines->count == DOOR32_MIN_LINES ? "BBSUser" : lines->line[5]);
+    start_info(info, "DOOR32");
+    info->comm_type = static_cast<std::int32_t>(std::strtol(lines.line[0], nullptr, 10));
+    safe_strcpy(info->user_name, lines.count == DOOR32_MIN_LINES ? "BBSUser" : lines.line[5]);
     safe_strcpy(info->real_name, info->user_name);
-    safe_strcpy(info->kind, "DOOR32");
     apply_door_settings(info, settings);
     return 0;
 }
 
 int load_door(const char *path, dropfile_info *info, server_entry *settings)
 {
-    dropfile_lines lines_buf;
-    dropfile_lines *lines = &lines_buf;
-    if (!read_lines(path, DOOR_MAX_LINES, lines) || lines->count < DOOR_MIN_LINES) {
+    dropfile_lines lines;
+    if (!read_lines(path, DOOR_MAX_LINES, DOOR_MIN_LINES, &lines)) {
         return -1;
     }
-    *info = dropfile_info{};
-    info->valid = 1;
-    safe_strcpy(info->kind, "DOOR");
-    const char *full_name = lines->line[DOOR_FULL_NAME_LINE - 1];
-    const bool has_handle = lines->count >= DOOR_HANDLE_LINE && lines->line[DOOR_HANDLE_LINE - 1][0] != '\0';
+    start_info(info, "DOOR");
+    const char *full_name = lines.line[DOOR_FULL_NAME_LINE - 1];
+    const char *handle = lines.line[DOOR_HANDLE_LINE - 1];
+    const bool has_handle = lines.count >= DOOR_HANDLE_LINE && handle[0] != '\0';
     safe_strcpy(info->real_name, full_name);
-    safe_strcpy(info->user_name, has_handle ? lines->line[DOOR_HANDLE_LINE - 1] : full_name);
+    safe_strcpy(info->user_name, has_handle ? handle : full_name);
     apply_door_settings(info, settings);
     return 0;
 }

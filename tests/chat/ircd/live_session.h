@@ -2,12 +2,14 @@
 // network thread shows.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <poll.h>
 #include <string>
 #include <vector>
 
 #include "chat/session/irc_session.h"
+#include "tests/chat/session/session_view.h"
 
 class live_session {
 public:
@@ -19,16 +21,7 @@ public:
     irc_session *get() { return s_.get(); }
 
     // The scrollback as "sender|text" rows, oldest first.
-    std::vector<std::string> rows()
-    {
-        const auto guard = irc_lock(get());
-        std::vector<std::string> out;
-        for (int i = 0; i < irc_line_count(get()); ++i) {
-            const chat_line *l = irc_line_at(get(), i);
-            out.push_back(std::string(l->sender) + "|" + l->text);
-        }
-        return out;
-    }
+    std::vector<std::string> rows() { return session_rows(get()); }
 
     // Waits until a row starts with prefix; true when one came in time.
     bool wait_row(const std::string &prefix, int timeout_ms = 5000)
@@ -46,13 +39,8 @@ public:
     bool wait_user(const std::string &nick, int timeout_ms = 5000)
     {
         return wait([&] {
-            const auto guard = irc_lock(get());
-            for (int i = 0; i < get()->user_count; ++i) {
-                if (nick == get()->users[i]) {
-                    return true;
-                }
-            }
-            return false;
+            const auto list = session_users(get());
+            return std::find(list.begin(), list.end(), nick) != list.end();
         }, timeout_ms);
     }
 

@@ -12,6 +12,22 @@ namespace {
 
 using clock_type = std::chrono::steady_clock;
 
+// A TCP socket bound to a free loopback port; its address in *addr.
+int bound_loopback_socket(sockaddr_in *addr)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    *addr = sockaddr_in{};
+    addr->sin_family = AF_INET;
+    addr->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof *addr;
+    if (bind(fd, reinterpret_cast<sockaddr *>(addr), sizeof *addr) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr *>(addr), &len) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 TEST_F(SessionTest, ScrollbackKeepsTheNewest1200InOrder)
 {
     for (int i = 1; i <= 1201; ++i) {
@@ -86,13 +102,9 @@ TEST_F(SessionTest, SecondConnectLeavesTheFirstWithLeaving)
 TEST_F(SessionTest, ConnectToAClosedPortFails)
 {
     // A bound socket that does not listen keeps the port refused.
-    const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
-    ASSERT_EQ(getsockname(holder, reinterpret_cast<sockaddr *>(&a), &len), 0);
+    const int holder = bound_loopback_socket(&a);
+    ASSERT_GE(holder, 0);
     const int closed = ntohs(a.sin_port);
 
     const auto start = clock_type::now();
@@ -111,14 +123,10 @@ TEST_F(SessionTest, ConnectToAPeerThatNeverAnswersIsBounded)
 {
     // A listener with a full accept queue drops further connection requests,
     // so this connect would wait for the kernel's retries to give up.
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    const int listener = bound_loopback_socket(&a);
+    ASSERT_GE(listener, 0);
     ASSERT_EQ(listen(listener, 0), 0);
-    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len), 0);
     int fillers[4];
     for (int &f : fillers) {
         f = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

@@ -16,6 +16,7 @@
 
 #include "chat/session/irc_session.h"
 #include "tests/chat/session/script_server.h"
+#include "tests/chat/session/session_view.h"
 
 class SessionTest : public ::testing::Test {
 protected:
@@ -57,16 +58,7 @@ protected:
     }
 
     // The scrollback as "sender|text" rows, oldest first.
-    std::vector<std::string> scrollback()
-    {
-        const auto guard = irc_lock(s());
-        std::vector<std::string> rows;
-        for (int i = 0; i < irc_line_count(s()); ++i) {
-            const chat_line *l = irc_line_at(s(), i);
-            rows.push_back(std::string(l->sender) + "|" + l->text);
-        }
-        return rows;
-    }
+    std::vector<std::string> scrollback() { return session_rows(s()); }
 
     std::string last_row()
     {
@@ -89,11 +81,7 @@ protected:
         return false;
     }
 
-    std::vector<std::string> users()
-    {
-        const auto guard = irc_lock(s());
-        return {&s()->users[0], &s()->users[0] + s()->user_count};
-    }
+    std::vector<std::string> users() { return session_users(s()); }
 
     std::unique_ptr<irc_session> session_ = std::make_unique<irc_session>();
     script_server server_;
