@@ -144,4 +144,36 @@ TEST_F(SessionTest, ServerClosingEndsTheConnection)
     EXPECT_EQ(s()->socket, -1);
 }
 
+TEST_F(SessionTest, GarbageFromTheServerIsSurvived)
+{
+    // Seeded noise made of the bytes the parser cares about: under the
+    // sanitizers any out-of-bounds read or write here fails the test.
+    connect_registered("n", "#c");
+    std::string alphabet = ":  !@#+%~&0123456789PINGCAPLSACKNAKJOINPRIVMSG\r\n\x01\x7f\xff";
+    alphabet += '\0';
+    unsigned seed = 12345;
+    std::string noise;
+    for (int i = 0; i < 200000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        noise += alphabet[(seed >> 16) % alphabet.size()];
+    }
+    const char *templates[] = {":s 353 n = #c :", ":s CAP * LS ", ":s 001 ", ":a!b@c PRIVMSG ", ":s 433 * ", "PING :"};
+    for (const char *t : templates) {
+        server_.send_raw(std::string(t) + noise.substr(0, 3000) + "\r\n");
+    }
+    server_.send_raw(noise + "\r\n");
+    // Answers to PINGs in the noise may come first; the session is still alive.
+    server_.send_line("PING :alive");
+    bool alive = false;
+    while (!alive) {
+        const auto line = server_.next_line();
+        if (!line) {
+            break;
+        }
+        alive = *line == "PONG :alive";
+    }
+    EXPECT_TRUE(alive);
+    EXPECT_LE(users().size(), 256u);
+}
+
 } // namespace
