@@ -190,7 +190,8 @@ bool write_dropfile(const std::string& node_dir, int fd, const std::string& name
     std::string name = o.user.empty() ? ask_name(fd) : o.user;
     if (name.empty())
         _exit(0);
-    std::string node_dir = o.dir + "/node" + std::to_string(node);
+    // Relative to the game's directory, which may itself be given relative.
+    const std::string node_dir = "node" + std::to_string(node);
     if (chdir(o.dir.c_str()) != 0 || !write_dropfile(node_dir, fd, name, node))
         _exit(1);
     int devnull = open("/dev/null", O_RDWR);
@@ -200,7 +201,7 @@ bool write_dropfile(const std::string& node_dir, int fd, const std::string& name
         if (devnull > STDERR_FILENO)
             close(devnull);
     }
-    std::vector<std::string> args{o.game, "--dropfile=node" + std::to_string(node) + "/DOOR32.SYS"};
+    std::vector<std::string> args{o.game, "--dropfile=" + node_dir + "/DOOR32.SYS"};
     args.insert(args.end(), o.game_args.begin(), o.game_args.end());
     std::vector<char*> argv;
     for (auto& a : args)
@@ -324,6 +325,14 @@ int main(int argc, char** argv)
                      "[--nodes N] [-- game arguments]\n");
         return 2;
     }
+    // The game starts in --dir, so a relative path must be made whole first.
+    char* game = realpath(o.game.c_str(), nullptr);
+    if (!game) {
+        std::fprintf(stderr, "door_launcher: no game at %s\n", o.game.c_str());
+        return 1;
+    }
+    o.game = game;
+    std::free(game);
     if (pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0)
         return 1;
     install_signals();

@@ -18,6 +18,9 @@ int g_hs_count = 0;
 namespace {
 
 constexpr const char* HS_PATH = "data/topsysops.dat";
+// Nodes that quit at the same moment take turns through this lock, so no
+// one's entry is lost between another's read and write.
+constexpr const char* HS_LOCK_PATH = "data/topsysops.lock";
 
 constexpr const char* EXPORT_TITLE = "           V E X O N   S I M S   -   T O P   S Y S O P S";
 constexpr const char* EXPORT_RULE = "          ---------------------------------------------------";
@@ -218,6 +221,7 @@ void hs_record()
 {
     const hs_entry mine = entry_from_profile();
     const std::int64_t score = hs_score(mine);
+    data_lock lock(HS_LOCK_PATH);
     hs_load();
     for (int i = 0; i < g_hs_count; ++i) {
         if (!same_sysop(g_hs[i], mine))

@@ -5,6 +5,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -256,6 +258,31 @@ void parse_dropfile(const char* path)
         g_d.use_socket = 0;
         g_d.socket = -1;
     }
+}
+
+data_lock::data_lock(const char* lock_path)
+{
+    constexpr int TRY_EVERY_MS = 20;
+    constexpr int GIVE_UP_AFTER_MS = 2000;
+    ensure_data_dir();
+    fd_ = open(lock_path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0)
+        return;
+    for (int waited = 0; waited <= GIVE_UP_AFTER_MS; waited += TRY_EVERY_MS) {
+        if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            held_ = true;
+            return;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return;
+        poll(nullptr, 0, TRY_EVERY_MS);
+    }
+}
+
+data_lock::~data_lock()
+{
+    if (fd_ >= 0)
+        close(fd_);  // also releases the lock
 }
 
 void rate_rival(rival& r)

@@ -47,5 +47,21 @@ void sanitize_profile(profile& p);
 // Reads at most size bytes of a regular file; the count read, or -1 when it
 // cannot be opened (a missing file, a directory, a FIFO).
 long read_data_file(const char* path, void* out, std::size_t size);
+// Holds an advisory lock over a read-modify-write of a file that several
+// nodes share in data/. Another node holds it only for one write, so the wait
+// is short; past a bound the caller goes ahead unlocked rather than hang.
+class data_lock {
+public:
+    explicit data_lock(const char* lock_path);
+    ~data_lock();
+    data_lock(const data_lock&) = delete;
+    data_lock& operator=(const data_lock&) = delete;
+    bool held() const { return held_; }
+
+private:
+    int fd_ = -1;
+    bool held_ = false;
+};
+
 // Difficulty and stakes of a rival from its record.
 void rate_rival(rival& r);

@@ -155,6 +155,17 @@ int listening_port(launcher& l)
     return std::atoi(line->substr(line->rfind(' ') + 1).c_str());
 }
 
+// Drops carrier and expects the game to end cleanly within a second.
+void hang_up_and_expect_clean_exit(launcher& board, caller& c)
+{
+    auto hung_up = clock_type::now();
+    c.hang_up();
+    auto ended = board.wait_line("ended", 3s);
+    ASSERT_TRUE(ended);
+    EXPECT_LT(clock_type::now() - hung_up, 1s);
+    EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
+}
+
 std::vector<std::string> lines_of(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -236,13 +247,7 @@ TEST(game_door, CallerPlaysABoardSavesQuitsAndHangsUp)
     c.send("x");
     ASSERT_TRUE(c.wait_for_text("[1] New BBS"));
 
-    // Dropping carrier ends the game within a second, cleanly.
-    auto hung_up = clock_type::now();
-    c.hang_up();
-    auto ended = board.wait_line("ended", 3s);
-    ASSERT_TRUE(ended);
-    EXPECT_LT(clock_type::now() - hung_up, 1s);
-    EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
+    hang_up_and_expect_clean_exit(board, c);
 }
 
 TEST(game_door, HangUpInsideAQuestionKeepsTheLastSave)
@@ -259,11 +264,6 @@ TEST(game_door, HangUpInsideAQuestionKeepsTheLastSave)
     const std::string saved = testsupport::read_file(dir.file("data/sysop_bob.dat"));
     ASSERT_EQ(saved.size(), 232u);
 
-    auto hung_up = clock_type::now();
-    c.hang_up();
-    auto ended = board.wait_line("ended", 3s);
-    ASSERT_TRUE(ended);
-    EXPECT_LT(clock_type::now() - hung_up, 1s);
-    EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
+    hang_up_and_expect_clean_exit(board, c);
     EXPECT_EQ(testsupport::read_file(dir.file("data/sysop_bob.dat")), saved);
 }

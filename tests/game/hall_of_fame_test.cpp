@@ -5,6 +5,8 @@
 #include "tests/game/game_fixture.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <random>
@@ -250,4 +252,27 @@ TEST_F(hall_of_fame, ScreenListsTheTableOrSaysItIsEmpty)
     EXPECT_EQ(s->text_at(26, 22, 27), "[ Press any key to return ]");
     EXPECT_EQ(s->text_at(1, 24, 49), "Your cash + rep + fame + days powers the ranking.");
     EXPECT_FALSE(s->contains("(No sysops yet)"));
+}
+
+TEST_F(hall_of_fame, PlayersQuittingAtOnceAreAllRecorded)
+{
+    // Several nodes share data/: each records two players at the same time.
+    constexpr int NODES = 4;
+    std::vector<pid_t> kids;
+    for (int node = 0; node < NODES; ++node) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            for (int k = 0; k < 2; ++k) {
+                std::string name = "N" + std::to_string(node) + "P" + std::to_string(k);
+                play_as(name.c_str(), "X", 1000 + node * 10 + k);
+                hs_record();
+            }
+            _exit(0);
+        }
+        kids.push_back(pid);
+    }
+    for (pid_t pid : kids)
+        waitpid(pid, nullptr, 0);
+    hs_load();
+    EXPECT_EQ(g_hs_count, 2 * NODES);
 }
