@@ -382,6 +382,15 @@ TEST_F(storage, Door32SysNamesTheCallerAndTheSocket)
     g_d.socket = -1;
 }
 
+TEST_F(storage, OwnFileThatIsNoRegularFileCountsAsAbsent)
+{
+    mkdir("data", 0755);
+    ASSERT_EQ(mkfifo("data/sysop_sysop.dat", 0644), 0);
+    P.cash = 5;
+    EXPECT_EQ(load_profile(), 0);
+    EXPECT_EQ(P.cash, 5);
+}
+
 TEST_F(storage, UnreadableDropfileChangesNothing)
 {
     copy_text(g_d.user_name, "Sysop");
@@ -404,6 +413,7 @@ TEST_F(storage, RivalScanTakesOtherPlayersFilesOnly)
     write_board("short", board("Short", 0, 0).substr(0, 231));
     write_board("magic", std::string(232, 'x'));
     mkdir("data/sysop_dir.dat", 0755);
+    ASSERT_EQ(mkfifo("data/sysop_fifo.dat", 0644), 0);  // would block a plain open
     write_board("carol", image().text(8, "Carol").u32(92, 5).u32(88, 100).u32(152, 100)
                              .u32(176, 0x3FF).u32(168, 0x7FFF).bytes());
 
