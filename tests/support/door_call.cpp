@@ -1,0 +1,142 @@
+#include "tests/support/door_call.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace {
+
+using steady = std::chrono::steady_clock;
+
+// Milliseconds left until end, at least 0.
+int ms_left(steady::time_point end)
+{
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - steady::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace
+
+door_launcher::door_launcher(const std::vector<std::string>& args)
+{
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    out_ = out[0];
+}
+
+door_launcher::~door_launcher()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < 50 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
+            poll(nullptr, 0, 100);
+        if (kill(pid_, SIGKILL) == 0)
+            waitpid(pid_, nullptr, 0);
+    }
+    close(out_);
+}
+
+std::optional<std::string> door_launcher::wait_line(const std::string& text, std::chrono::milliseconds timeout)
+{
+    const auto end = steady::now() + timeout;
+    for (;;) {
+        for (std::size_t nl; (nl = buf_.find('\n')) != std::string::npos;) {
+            std::string line = buf_.substr(0, nl);
+            buf_.erase(0, nl + 1);
+            if (line.find(text) != std::string::npos)
+                return line;
+        }
+        pollfd p{out_, POLLIN, 0};
+        if (poll(&p, 1, ms_left(end)) <= 0)
+            return std::nullopt;
+        char tmp[512];
+        ssize_t n = read(out_, tmp, sizeof tmp);
+        if (n <= 0)
+            return std::nullopt;
+        buf_.append(tmp, static_cast<std::size_t>(n));
+    }
+}
+
+int door_launcher::port()
+{
+    auto line = wait_line("listening on");
+    if (!line)
+        return -1;
+    return std::atoi(line->substr(line->rfind(' ') + 1).c_str());
+}
+
+door_caller::door_caller(int port)
+{
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd_ < 0 || connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        hang_up();
+        throw std::runtime_error("connect failed");
+    }
+}
+
+door_caller::~door_caller()
+{
+    hang_up();
+}
+
+void door_caller::send(const std::string& keys)
+{
+    ::send(fd_, keys.data(), keys.size(), MSG_NOSIGNAL);
+}
+
+void door_caller::hang_up()
+{
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+}
+
+bool door_caller::wait_until(const std::function<bool()>& pred, std::chrono::milliseconds timeout)
+{
+    const auto end = steady::now() + timeout;
+    while (!pred()) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, ms_left(end)) <= 0)
+            return false;
+        char tmp[8192];
+        ssize_t n = recv(fd_, tmp, sizeof tmp, 0);
+        if (n <= 0)
+            return pred();
+        screen_.feed_cp437(std::string_view(tmp, static_cast<std::size_t>(n)));
+    }
+    return true;
+}
+
+bool door_caller::wait_for_text(const std::string& text, std::chrono::milliseconds timeout)
+{
+    return wait_until([&] { return screen_.contains(text); }, timeout);
+}
+
+}  // namespace testsupport
