@@ -1,9 +1,113 @@
 #include "game/shops/computer_store.h"
 
-#include "game/screen/dialogs.h"
+#include "game/core/catalogs.h"
+#include "game/screen/cells.h"
+#include "game/shops/shop_screen.h"
+#include "game/shops/store_front.h"
+#include "game/tools/modem.h"
 
-// Not open yet: the activity arrives with its own change.
+#include <cstdio>
+
+namespace {
+
+// Hardware is installed the same way in every department.
+constexpr const char* CONFIRM = "Confirm purchase";
+constexpr shop_message installed(const char* text) { return {"Installed!", text, 2}; }
+constexpr shop_check already(bool (*owned)(int), const char* text) { return {owned, {"Already installed", text, 3}}; }
+
+bool cpu_needs_ram(int row)
+{
+    return table_row(RAMS, P.ram).megabytes < CPUS[static_cast<std::size_t>(row)].min_ram_mb;
+}
+
+const char* cpu_lock(int row)
+{
+    return !ladder_owns<&profile::cpu>(row) && cpu_needs_ram(row) ? "NEEDS RAM" : nullptr;
+}
+
+void install_cpu(int row)
+{
+    P.cpu = row;
+    P.hw_health = 100;
+}
+
+// The new modem shows off its handshake before the success box.
+void play_modem(int row)
+{
+    const modem_row& m = MODEMS[static_cast<std::size_t>(row)];
+    animate_modem(m.name, m.bps);
+    force_full_repaint();
+}
+
+constexpr std::array<shop_department, 6> DEPARTMENTS{{
+    {"Byte Me Computing - CPUs",
+     "CPUs are irreversible upgrades. Check RAM requirements in the status panel.", CPUS.size(),
+     ladder_owns<&profile::cpu>, cpu_lock, {},
+     {name_of<CPUS>, price_of<CPUS>,
+      {already(ladder_owns<&profile::cpu>, "You already run that CPU or better."),
+       shop_check{cpu_needs_ram, {"Not enough RAM", "Upgrade your RAM before this CPU.", 1}}},
+      "Come back when you've got the money.", CONFIRM, nullptr, install_cpu, nullptr,
+      installed("New silicon is humming.\nBBS speed increased.")}},
+    {"Byte Me Computing - RAM", "More RAM lets you run faster CPUs, more doors, and more nodes.", RAMS.size(),
+     ladder_owns<&profile::ram>, nullptr, {},
+     {name_of<RAMS>, price_of<RAMS>, {already(ladder_owns<&profile::ram>, "You already have that much RAM.")},
+      "Save up some callers-per-day money first.", CONFIRM, nullptr, climb_ladder<&profile::ram>, nullptr,
+      installed("New RAM detected. POST beeped happily.")}},
+    {"Byte Me Computing - Hard Drives", "A bigger HDD holds more doors, CD-ROM collections, and warez.",
+     HDDS.size(), ladder_owns<&profile::hdd>, nullptr, {},
+     {name_of<HDDS>, price_of<HDDS>, {already(ladder_owns<&profile::hdd>, "You already have that HDD or bigger.")},
+      "Not enough money.", CONFIRM, nullptr, climb_ladder<&profile::hdd>, nullptr,
+      installed("New drive partitioned and ready.")}},
+    {"Byte Me Computing - Modems", "A faster modem brings you faster callers and a bigger reputation.",
+     MODEMS.size(), ladder_owns<&profile::modem>, nullptr, {},
+     {name_of<MODEMS>, price_of<MODEMS>, {already(ladder_owns<&profile::modem>, "Already got that modem.")},
+      "Save up!", CONFIRM, nullptr, climb_ladder<&profile::modem>, play_modem,
+      installed("Modem lights blinking like a Christmas tree.")}},
+    {"Byte Me Computing - Monitors", "A nicer monitor is more of a morale boost than a caller boost.",
+     MONITORS.size(), ladder_owns<&profile::monitor>, nullptr, {},
+     {name_of<MONITORS>, price_of<MONITORS>, {already(ladder_owns<&profile::monitor>, "Already have that monitor.")},
+      "Save up!", CONFIRM, nullptr, climb_ladder<&profile::monitor>, nullptr,
+      installed("Finally, pixels you can count.")}},
+    {"Byte Me Computing - Peripherals", "One-shot upgrades.  UPS reduces hardware failure chance.", PERIS.size(),
+     bit_owned<&profile::peripherals>, nullptr, {},
+     {name_of<PERIS>, price_of<PERIS>, {already(bit_owned<&profile::peripherals>, "Already installed.")},
+      "Save up!", CONFIRM, nullptr, set_bit<&profile::peripherals>, nullptr,
+      installed("Bolt-on hardware secured.")}},
+}};
+
+// The name of the installed row of a ladder.
+template <const auto& TABLE, std::int32_t profile::*FIELD>
+int current_part(char* out, std::size_t size)
+{
+    std::snprintf(out, size, "%s", table_row(TABLE, P.*FIELD).name);
+    return 2;
+}
+
+int peripherals_installed(char* out, std::size_t size)
+{
+    const int total = static_cast<int>(PERIS.size());
+    std::snprintf(out, size, "%d/%d", count_bits(P.peripherals, total), total);
+    return 2;
+}
+
+constexpr std::array<shelf_line, 6> SHELVES{{
+    {"[1] CPUs          current: ", 47, current_part<CPUS, &profile::cpu>},
+    {"[2] RAM           current: ", 47, current_part<RAMS, &profile::ram>},
+    {"[3] Hard Drives   current: ", 47, current_part<HDDS, &profile::hdd>},
+    {"[4] Modems        current: ", 47, current_part<MODEMS, &profile::modem>},
+    {"[5] Monitors      current: ", 47, current_part<MONITORS, &profile::monitor>},
+    {"[6] Peripherals   installed: ", 49, peripherals_installed},
+}};
+
+constexpr store_front FRONT{
+    "Computer Store", "BYTE ME COMPUTING", "\"We sell the iron, you sell the bits.\"", 21,
+    {22, 6, 57, 10, 3, {{{31, 7, "BYTE ME COMPUTING", 3}, {35, 9, "OPEN 24/7", 2}}}},
+    12, 20, 14, SHELVES, DEPARTMENTS, 21, "Pick a department.",
+};
+
+}  // namespace
+
 void computer_store()
 {
-    msg_box("Closed", "Not open yet.", 3);
+    run_store_front(FRONT);
 }

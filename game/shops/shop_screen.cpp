@@ -1,0 +1,42 @@
+#include "game/shops/shop_screen.h"
+
+#include "game/core/profile.h"
+#include "game/screen/cells.h"
+#include "game/screen/dialogs.h"
+
+#include <cstdio>
+#include <cstring>
+
+void draw_shop_page(const char* tag, const char* caption)
+{
+    force_full_repaint();
+    clear_back();
+    fill_rect(0, 0, 79, 24, 0);
+    draw_topbar(tag);
+    draw_dbox(0, 1, 79, 23, 6, 0);
+    put_title(0, 79, 1, caption, 3);
+}
+
+void put_centred(int y, const char* text, int fg)
+{
+    int x = (SCREEN_W - static_cast<int>(std::strlen(text))) / 2;
+    put_str(x < 0 ? 0 : x, y, text, fg, 0, 1);
+}
+
+void put_money_line(int y)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, " CASH $%ld    DAY %u    REP %d    HEAT %d ", static_cast<long>(P.cash),
+                  P.day, P.rep, P.heat);
+    put_centred(y, line, 3);
+}
+
+void add_rep(int bonus)
+{
+    P.rep = clamp_to(P.rep + bonus, 0, 100);
+}
+
+int fold_upper(int key)
+{
+    return key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key;
+}
