@@ -39,6 +39,16 @@ void play_modem(int row)
     force_full_repaint();
 }
 
+// A plain ladder: owned up to its index, never locked, bought by moving the index.
+template <const auto& TABLE, std::int32_t profile::*FIELD>
+constexpr shop_department ladder(const char* title, const char* hint, const char* owned_text,
+                                 const char* no_cash_text, const char* done, void (*after_save)(int) = nullptr)
+{
+    return {title, hint, static_cast<int>(TABLE.size()), ladder_owns<FIELD>, nullptr, {},
+            {name_of<TABLE>, price_of<TABLE>, {already(ladder_owns<FIELD>, owned_text)}, no_cash_text, CONFIRM,
+             nullptr, climb_ladder<FIELD>, after_save, installed(done)}};
+}
+
 constexpr std::array<shop_department, 6> DEPARTMENTS{{
     {"Byte Me Computing - CPUs",
      "CPUs are irreversible upgrades. Check RAM requirements in the status panel.", CPUS.size(),
@@ -48,26 +58,21 @@ constexpr std::array<shop_department, 6> DEPARTMENTS{{
        shop_check{cpu_needs_ram, {"Not enough RAM", "Upgrade your RAM before this CPU.", 1}}},
       "Come back when you've got the money.", CONFIRM, nullptr, install_cpu, nullptr,
       installed("New silicon is humming.\nBBS speed increased.")}},
-    {"Byte Me Computing - RAM", "More RAM lets you run faster CPUs, more doors, and more nodes.", RAMS.size(),
-     ladder_owns<&profile::ram>, nullptr, {},
-     {name_of<RAMS>, price_of<RAMS>, {already(ladder_owns<&profile::ram>, "You already have that much RAM.")},
-      "Save up some callers-per-day money first.", CONFIRM, nullptr, climb_ladder<&profile::ram>, nullptr,
-      installed("New RAM detected. POST beeped happily.")}},
-    {"Byte Me Computing - Hard Drives", "A bigger HDD holds more doors, CD-ROM collections, and warez.",
-     HDDS.size(), ladder_owns<&profile::hdd>, nullptr, {},
-     {name_of<HDDS>, price_of<HDDS>, {already(ladder_owns<&profile::hdd>, "You already have that HDD or bigger.")},
-      "Not enough money.", CONFIRM, nullptr, climb_ladder<&profile::hdd>, nullptr,
-      installed("New drive partitioned and ready.")}},
-    {"Byte Me Computing - Modems", "A faster modem brings you faster callers and a bigger reputation.",
-     MODEMS.size(), ladder_owns<&profile::modem>, nullptr, {},
-     {name_of<MODEMS>, price_of<MODEMS>, {already(ladder_owns<&profile::modem>, "Already got that modem.")},
-      "Save up!", CONFIRM, nullptr, climb_ladder<&profile::modem>, play_modem,
-      installed("Modem lights blinking like a Christmas tree.")}},
-    {"Byte Me Computing - Monitors", "A nicer monitor is more of a morale boost than a caller boost.",
-     MONITORS.size(), ladder_owns<&profile::monitor>, nullptr, {},
-     {name_of<MONITORS>, price_of<MONITORS>, {already(ladder_owns<&profile::monitor>, "Already have that monitor.")},
-      "Save up!", CONFIRM, nullptr, climb_ladder<&profile::monitor>, nullptr,
-      installed("Finally, pixels you can count.")}},
+    ladder<RAMS, &profile::ram>("Byte Me Computing - RAM",
+                                "More RAM lets you run faster CPUs, more doors, and more nodes.",
+                                "You already have that much RAM.", "Save up some callers-per-day money first.",
+                                "New RAM detected. POST beeped happily."),
+    ladder<HDDS, &profile::hdd>("Byte Me Computing - Hard Drives",
+                                "A bigger HDD holds more doors, CD-ROM collections, and warez.",
+                                "You already have that HDD or bigger.", "Not enough money.",
+                                "New drive partitioned and ready."),
+    ladder<MODEMS, &profile::modem>("Byte Me Computing - Modems",
+                                    "A faster modem brings you faster callers and a bigger reputation.",
+                                    "Already got that modem.", "Save up!",
+                                    "Modem lights blinking like a Christmas tree.", play_modem),
+    ladder<MONITORS, &profile::monitor>("Byte Me Computing - Monitors",
+                                        "A nicer monitor is more of a morale boost than a caller boost.",
+                                        "Already have that monitor.", "Save up!", "Finally, pixels you can count."),
     {"Byte Me Computing - Peripherals", "One-shot upgrades.  UPS reduces hardware failure chance.", PERIS.size(),
      bit_owned<&profile::peripherals>, nullptr, {},
      {name_of<PERIS>, price_of<PERIS>, {already(bit_owned<&profile::peripherals>, "Already installed.")},

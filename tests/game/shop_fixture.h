@@ -1,0 +1,125 @@
+// Fixture of the stores' tests: a new player's board saved on disk, and the
+// screens the game showed, frame by frame, so a test can see each message
+// box and question as the player did.
+#pragma once
+
+#include "game/core/storage.h"
+#include "tests/game/game_fixture.h"
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// A message box or question as it appeared on the screen.
+struct shown_box {
+    std::string title;
+    std::string text;  // its lines, trimmed, joined by "\n"
+    bool operator==(const shown_box&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const shown_box& b)
+{
+    return os << '[' << b.title << ": " << b.text << ']';
+}
+
+class shop_test : public game_test {
+protected:
+    shop_test()
+    {
+        new_profile();
+        save_profile();
+    }
+
+    // The terminal after each whole frame (every store frame repaints from the top-left cell).
+    std::vector<std::unique_ptr<vt::vt_screen>> frames()
+    {
+        const std::string out = door.output();
+        std::vector<std::unique_ptr<vt::vt_screen>> shots;
+        const std::string frame_start = "\x1b[1;1H";
+        std::size_t at = out.find(frame_start, 1);
+        for (;; at = out.find(frame_start, at + 1)) {
+            auto s = std::make_unique<vt::vt_screen>(80, 25);
+            s->feed_cp437(std::string_view(out).substr(0, at));
+            shots.push_back(std::move(s));
+            if (at == std::string::npos)
+                break;
+        }
+        return shots;
+    }
+
+    // Every message box and question shown, in order.
+    std::vector<shown_box> boxes()
+    {
+        std::vector<shown_box> found;
+        for (const auto& s : frames()) {
+            if (auto b = box_on(*s))
+                found.push_back(*b);
+        }
+        return found;
+    }
+
+    // The last frame whose page caption reads caption (a store front or list).
+    std::unique_ptr<vt::vt_screen> last_page(const std::string& caption)
+    {
+        auto shots = frames();
+        for (auto it = shots.rbegin(); it != shots.rend(); ++it) {
+            if ((*it)->row_text(1).find("╡ " + caption + " ╞") != std::string::npos)
+                return std::move(*it);
+        }
+        return nullptr;
+    }
+
+    // The profile as the file on disk holds it.
+    profile saved() const
+    {
+        profile p{};
+        std::string bytes = testsupport::read_file("data/sysop_sysop.dat");
+        std::memcpy(&p, bytes.data(), bytes.size() < sizeof p ? bytes.size() : sizeof p);
+        return p;
+    }
+
+private:
+    static std::string trimmed(std::string s)
+    {
+        for (std::size_t at; (at = s.find("║")) != std::string::npos;)
+            s.erase(at, std::string("║").size());
+        std::size_t b = s.find_first_not_of(' ');
+        std::size_t e = s.find_last_not_of(' ');
+        return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+    }
+
+    static std::unique_ptr<shown_box> box_on(const vt::vt_screen& s)
+    {
+        int prompt = s.find_row("[ Press any key ]");
+        if (prompt < 0)
+            prompt = s.find_row("[Y] Yes    [N] No");
+        if (prompt < 0)
+            return nullptr;
+        for (int top = 2; top < prompt; ++top) {
+            std::string row = s.row_text(top);
+            std::size_t open = row.find("╡ ");
+            std::size_t close = row.find(" ╞");
+            if (open == std::string::npos || close == std::string::npos)
+                continue;
+            auto b = std::make_unique<shown_box>();
+            b->title = row.substr(open + std::string("╡ ").size(), close - open - std::string("╡ ").size());
+            for (int y = top + 2; y < prompt; ++y) {
+                std::string line = trimmed(s.row_text(y));
+                if (!line.empty())
+                    b->text += (b->text.empty() ? "" : "\n") + line;
+            }
+            return b;
+        }
+        return nullptr;
+    }
+};
+
+// Short key names for the scripts.
+inline std::string downs(int n)
+{
+    std::string keys;
+    for (int i = 0; i < n; ++i)
+        keys += testsupport::KEY_DOWN;
+    return keys;
+}
