@@ -2,23 +2,12 @@
 #include "game/shops/computer_store.h"
 #include "tests/game/shop_fixture.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
 using computer_store_test = shop_test;
-
-// One visit to the store: a starting board, the keys typed, the board that
-// must result (in memory and on disk) and the boxes the player saw.
-struct visit {
-    const char* name;
-    std::function<void(profile&)> start;
-    std::string keys;
-    std::function<void(profile&)> change;
-    std::vector<shown_box> seen;
-};
 
 std::string buy(char department, int row)
 {
@@ -31,7 +20,7 @@ const shown_box NOT_ENOUGH_RAM{"Not enough RAM", "Upgrade your RAM before this C
 
 TEST_F(computer_store_test, PurchasesFollowTheChecksInOrder)
 {
-    const visit visits[] = {
+    const store_visit visits[] = {
         {"cpu locked by ram", [](profile&) {}, buy('1', 2) + "x" "qq", [](profile&) {}, {NOT_ENOUGH_RAM}},
         {"cpu needs 2 MB with 1 MB", [](profile& p) { p.ram = 1; }, buy('1', 4) + "x" "qq", [](profile&) {},
          {NOT_ENOUGH_RAM}},
@@ -82,26 +71,7 @@ TEST_F(computer_store_test, PurchasesFollowTheChecksInOrder)
          {{"No cash", "Save up!"}}},
         {"lower-case q leaves", [](profile&) {}, "q", [](profile&) {}, {}},
     };
-    for (const visit& v : visits) {
-        SCOPED_TRACE(v.name);
-        new_profile();
-        v.start(P);
-        save_profile();
-        profile want = P;
-        v.change(want);
-        door.clear_output();
-
-        door.send_keys(v.keys);
-        computer_store();
-
-        EXPECT_EQ(std::memcmp(&P, &want, sizeof P), 0)
-            << "cash " << P.cash << " cpu " << P.cpu << " ram " << P.ram << " hdd " << P.hdd << " modem "
-            << P.modem << " monitor " << P.monitor << " peripherals " << P.peripherals << " health "
-            << P.hw_health;
-        profile on_disk = saved();
-        EXPECT_EQ(std::memcmp(&on_disk, &want, sizeof want), 0) << "the file lags behind";
-        EXPECT_EQ(boxes(), v.seen);
-    }
+    check_visits(computer_store, visits);
 }
 
 TEST_F(computer_store_test, CpuListLocksByRamAndUnlocksAfterARamUpgrade)

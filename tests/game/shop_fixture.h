@@ -6,7 +6,9 @@
 #include "game/core/storage.h"
 #include "tests/game/game_fixture.h"
 
+#include <functional>
 #include <memory>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +23,30 @@ struct shown_box {
 inline std::ostream& operator<<(std::ostream& os, const shown_box& b)
 {
     return os << '[' << b.title << ": " << b.text << ']';
+}
+
+// One visit to a store: a starting board, the keys typed, the change the
+// visit must make to the board (in memory and on disk) and the boxes seen.
+struct store_visit {
+    const char* name;
+    std::function<void(profile&)> start;
+    std::string keys;
+    std::function<void(profile&)> change;
+    std::vector<shown_box> seen;
+};
+
+// The fields the stores touch, for readable failures.
+inline std::string describe(const profile& p)
+{
+    std::ostringstream os;
+    os << "cash " << p.cash << " rep " << p.rep << " cpu " << p.cpu << " ram " << p.ram << " hdd " << p.hdd
+       << " modem " << p.modem << " monitor " << p.monitor << " peripherals " << p.peripherals << " health "
+       << p.hw_health << " doors " << p.doors << " cdroms " << p.cdroms << " bbs " << p.bbs_software
+       << " protection " << p.protection << " fido " << p.fido_tier << " inet " << p.inet_tier << " name "
+       << p.bbs_name << " protect_health";
+    for (int i = 0; i < 10; ++i)
+        os << ' ' << int{p.protect_health[i]};
+    return os.str();
 }
 
 class shop_test : public game_test {
@@ -77,6 +103,29 @@ protected:
         std::string bytes = testsupport::read_file("data/sysop_sysop.dat");
         std::memcpy(&p, bytes.data(), bytes.size() < sizeof p ? bytes.size() : sizeof p);
         return p;
+    }
+
+    // Plays each visit from a fresh board saved on disk.
+    void check_visits(void (*store)(), std::span<const store_visit> visits)
+    {
+        for (const store_visit& v : visits) {
+            SCOPED_TRACE(v.name);
+            new_profile();
+            v.start(P);
+            save_profile();
+            profile want = P;
+            v.change(want);
+            door.clear_output();
+
+            door.send_keys(v.keys);
+            store();
+
+            EXPECT_EQ(describe(P), describe(want));
+            EXPECT_EQ(std::memcmp(&P, &want, sizeof P), 0);
+            profile on_disk = saved();
+            EXPECT_EQ(std::memcmp(&on_disk, &want, sizeof want), 0) << "the file lags behind";
+            EXPECT_EQ(boxes(), v.seen);
+        }
     }
 
 private:

@@ -1,21 +1,12 @@
 #include "game/shops/phone_co.h"
 #include "tests/game/shop_fixture.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
 using phone_co_test = shop_test;
-
-struct visit {
-    const char* name;
-    std::function<void(profile&)> start;
-    std::string keys;
-    std::function<void(profile&)> change;
-    std::vector<shown_box> seen;
-};
 
 const shown_box ALREADY{"Already subscribed", "You're at or above that tier."};
 const shown_box FIDO_SONG{"Connected!", "Your modem sings the FidoNet song."};
@@ -25,7 +16,7 @@ const shown_box SUPERHIGHWAY{"Connected!", "Welcome to the information superhigh
 
 TEST_F(phone_co_test, TiersOnlyGoUpAndChargeTheirOwnFee)
 {
-    const visit visits[] = {
+    const store_visit visits[] = {
         {"tier 0 is always subscribed", [](profile&) {}, "0xq", [](profile&) {}, {ALREADY}},
         {"internet none is always subscribed", [](profile&) {}, "Axq", [](profile&) {}, {ALREADY}},
         {"first fidonet tier", [](profile&) {}, "1yxq", [](profile& p) { p.cash -= 150; p.rep += 4; p.fido_tier = 1; },
@@ -46,24 +37,7 @@ TEST_F(phone_co_test, TiersOnlyGoUpAndChargeTheirOwnFee)
         {"no at the question", [](profile&) {}, "2nq", [](profile&) {}, {{"Confirm FidoNet upgrade", "FidoNet Node"}}},
         {"other letters only redraw", [](profile&) {}, "fz5!Q", [](profile&) {}, {}},
     };
-    for (const visit& v : visits) {
-        SCOPED_TRACE(v.name);
-        new_profile();
-        v.start(P);
-        save_profile();
-        profile want = P;
-        v.change(want);
-        door.clear_output();
-
-        door.send_keys(v.keys);
-        phone_co();
-
-        EXPECT_EQ(std::memcmp(&P, &want, sizeof P), 0)
-            << "cash " << P.cash << " rep " << P.rep << " fido " << P.fido_tier << " inet " << P.inet_tier;
-        profile on_disk = saved();
-        EXPECT_EQ(std::memcmp(&on_disk, &want, sizeof want), 0) << "the file lags behind";
-        EXPECT_EQ(boxes(), v.seen);
-    }
+    check_visits(phone_co, visits);
 }
 
 TEST_F(phone_co_test, PanelsShowBothLaddersAndTheCurrentTiers)

@@ -2,21 +2,12 @@
 #include "game/shops/software_store.h"
 #include "tests/game/shop_fixture.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
 using software_store_test = shop_test;
-
-struct visit {
-    const char* name;
-    std::function<void(profile&)> start;
-    std::string keys;
-    std::function<void(profile&)> change;
-    std::vector<shown_box> seen;
-};
 
 std::string pick(char department, int row)
 {
@@ -38,7 +29,7 @@ const shown_box NOT_ENOUGH_HDD{"Not enough HDD", "Free up disk or install a bigg
 
 TEST_F(software_store_test, PurchasesAndRepairsFollowTheChecksInOrder)
 {
-    const visit visits[] = {
+    const store_visit visits[] = {
         {"door on a new board", [](profile&) {}, pick('1', 0) + "y" "x" "qq",
          [](profile& p) { p.cash -= 150; p.doors = 1; p.rep += 5; },
          {{"Confirm purchase", "LORD"}, {"Door installed!", "Your users will be delighted."}}},
@@ -98,25 +89,7 @@ TEST_F(software_store_test, PurchasesAndRepairsFollowTheChecksInOrder)
         {"repair of a full row", [](profile& p) { p.protection = 1; p.protect_health[0] = 100; },
          pick('5', 0) + "x" "qq", [](profile&) {}, {{"Already full", "This protection is at 100% health."}}},
     };
-    for (const visit& v : visits) {
-        SCOPED_TRACE(v.name);
-        new_profile();
-        v.start(P);
-        save_profile();
-        profile want = P;
-        v.change(want);
-        door.clear_output();
-
-        door.send_keys(v.keys);
-        software_store();
-
-        EXPECT_EQ(std::memcmp(&P, &want, sizeof P), 0)
-            << "cash " << P.cash << " rep " << P.rep << " doors " << P.doors << " cdroms " << P.cdroms
-            << " bbs " << P.bbs_software << " protection " << P.protection;
-        profile on_disk = saved();
-        EXPECT_EQ(std::memcmp(&on_disk, &want, sizeof want), 0) << "the file lags behind";
-        EXPECT_EQ(boxes(), v.seen);
-    }
+    check_visits(software_store, visits);
 }
 
 namespace {
