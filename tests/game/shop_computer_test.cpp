@@ -134,3 +134,25 @@ TEST_F(computer_store_test, MainScreenShowsTheInstalledParts)
     EXPECT_EQ(s->text_at(20, 21, 21), "[ESC] Back to console");
     EXPECT_NE(s->row_text(24).find("Pick a department."), std::string::npos);
 }
+
+TEST_F(computer_store_test, NewModemPlaysItsHandshakeOnceTheSaleIsOnDisk)
+{
+    static int modem_on_disk_while_playing = -1;
+    g_sleep_hook = [](int ms) {
+        slept_ms += ms;
+        profile p{};
+        std::string bytes = testsupport::read_file("data/sysop_sysop.dat");
+        std::memcpy(&p, bytes.data(), std::min(bytes.size(), sizeof p));
+        modem_on_disk_while_playing = p.modem;
+    };
+    door.send_keys(buy('4', 2) + "y" "x" "qq");
+    computer_store();
+    EXPECT_EQ(modem_on_disk_while_playing, 2);
+    EXPECT_EQ(slept_ms, 4500);
+    bool connected = false;
+    for (const auto& f : frames())
+        connected = connected || f->contains("CONNECT 2400");
+    EXPECT_TRUE(connected);
+    EXPECT_EQ(boxes(), (std::vector<shown_box>{{"Confirm purchase", "2400 bps"},
+                                               {"Installed!", "Modem lights blinking like a Christmas tree."}}));
+}

@@ -6,6 +6,7 @@
 #include "game/core/storage.h"
 #include "tests/game/game_fixture.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <span>
@@ -55,16 +56,23 @@ protected:
     {
         new_profile();
         save_profile();
+        // Animations run without pausing; the test sees what they asked for.
+        g_sleep_hook = [](int ms) { slept_ms += ms; };
+        slept_ms = 0;
     }
 
-    // The terminal after each whole frame (every store frame repaints from the top-left cell).
+    static inline int slept_ms = 0;
+
+    // The terminal after each whole frame: every store frame repaints from
+    // the top-left cell, and an animation begins by clearing the screen.
     std::vector<std::unique_ptr<vt::vt_screen>> frames()
     {
         const std::string out = door.output();
         std::vector<std::unique_ptr<vt::vt_screen>> shots;
-        const std::string frame_start = "\x1b[1;1H";
-        std::size_t at = out.find(frame_start, 1);
-        for (;; at = out.find(frame_start, at + 1)) {
+        auto next_frame = [&out](std::size_t from) {
+            return std::min(out.find("\x1b[1;1H", from), out.find("\x1b[2J", from));
+        };
+        for (std::size_t at = next_frame(1);; at = next_frame(at + 1)) {
             auto s = std::make_unique<vt::vt_screen>(80, 25);
             s->feed_cp437(std::string_view(out).substr(0, at));
             shots.push_back(std::move(s));
