@@ -9,6 +9,7 @@
 #include "game/shops/catalog_picker.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 struct shop_message {

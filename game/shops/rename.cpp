@@ -35,8 +35,8 @@ void draw_rename(const name_field& f)
     present_frame();
 }
 
-// Applies one editing key to the field (anything but printable bytes, the
-// two delete keys is ignored).
+// Applies one key to the field: printable bytes are typed (letters in upper
+// case), backspace and DEL delete, everything else is ignored.
 void edit_field(name_field& f, int key)
 {
     key = fold_upper(key);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <span>
 
 // Starts a whole new frame: repaint forced, back buffer blank, title bar with
 // the tag, the double frame and the caption on its top edge.

@@ -172,7 +172,7 @@ private:
     }
 };
 
-// Short key names for the scripts.
+// n presses of the down arrow.
 inline std::string downs(int n)
 {
     std::string keys;
