@@ -101,9 +101,13 @@ void vt_screen::feed_cp437(std::string_view bytes)
 {
     std::string out;
     out.reserve(bytes.size() * 2);
+    // Like the code page 437 terminals BBS callers use, only backspace, tab,
+    // line feed, carriage return and escape act as controls; every other byte
+    // is drawn as its PC glyph.
     for (char c : bytes) {
         auto b = static_cast<unsigned char>(c);
-        if (b < 0x80)
+        bool control = b == 8 || b == 9 || b == 10 || b == 13 || b == 27;
+        if ((b >= 0x20 && b < 0x7F) || control)
             out += c;
         else
             append_utf8(out, CP437_UNICODE[b]);

@@ -38,8 +38,9 @@ public:
 
     // Feeds UTF-8 terminal output.
     void feed(std::string_view bytes);
-    // Feeds output whose bytes 128..255 are code page 437 glyphs (the game's
-    // door stream); they are shown as the glyph a PC would draw.
+    // Feeds output whose bytes are code page 437 glyphs (the game's door
+    // stream), shown as a BBS caller's terminal would: every byte but BS, TAB,
+    // LF, CR and ESC draws its PC glyph.
     void feed_cp437(std::string_view bytes);
 
     int cols() const { return cols_; }
