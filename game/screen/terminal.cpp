@@ -35,6 +35,9 @@ constexpr unsigned ESCAPE_FOLLOW_MS = 30;
 // Signal handlers only write a byte here; the key wait sees it.
 int g_signal_pipe[2] = {-1, -1};
 bool g_gone = false;
+// A byte read ahead after a carriage return that turned out to be a key of
+// its own; the next read returns it first.
+int g_pushback = -1;
 bool g_exit_registered = false;
 
 void leave_on_hangup()
@@ -154,6 +157,11 @@ int flush_out()
 
 int try_read_byte(unsigned timeout_ms, unsigned char* out)
 {
+    if (g_pushback >= 0) {
+        *out = static_cast<unsigned char>(g_pushback);
+        g_pushback = -1;
+        return 1;
+    }
     if (g_gone)
         return 0;
     const std::int64_t deadline = monotonic_ms() + timeout_ms;
@@ -209,6 +217,15 @@ int read_key_block()
         case 'D': return GKEY_LEFT;
         default: return 27;
         }
+    }
+    if (b == 13) {
+        // Telnet clients send Enter as CR LF or CR NUL. Without merging the
+        // pair, the LF would answer the next question (a purchase confirmed
+        // by itself).
+        unsigned char b2 = 0;
+        if (try_read_byte(ESCAPE_FOLLOW_MS, &b2) && b2 != 10 && b2 != 0)
+            g_pushback = b2;
+        return 13;
     }
     if (b == 0 || b == 224) {
         unsigned char b2 = 0;

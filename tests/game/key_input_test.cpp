@@ -38,7 +38,9 @@ TEST_F(key_input, DecodesCursorKeysPrefixesAndPlainBytes)
         {std::string("\xe0P", 2), {GKEY_DOWN}},
         {std::string("\xe0H\xe0K\xe0M", 6), {GKEY_UP, GKEY_LEFT, GKEY_RIGHT}},
         {std::string("\0x", 2), {'x'}},
-        {"\r\n1a", {13, 10, '1', 'a'}},
+        {"\r\n1a", {13, '1', 'a'}},  // a telnet Enter is one key
+        {std::string("\r\0\r\r\n", 5), {13, 13, 13}},
+        {"\ry\n\n", {13, 'y', 10, 10}},
     };
     for (const auto& c : cases) {
         door.send_keys(c.bytes);
