@@ -129,9 +129,15 @@ bool door_caller::wait_until(const std::function<bool()>& pred, std::chrono::mil
         ssize_t n = recv(fd_, tmp, sizeof tmp, 0);
         if (n <= 0)
             return pred();
+        raw_.append(tmp, static_cast<std::size_t>(n));
         screen_.feed_cp437(std::string_view(tmp, static_cast<std::size_t>(n)));
     }
     return true;
+}
+
+bool door_caller::wait_for_raw(const std::string& text, std::chrono::milliseconds timeout)
+{
+    return wait_until([&] { return raw_.find(text) != std::string::npos; }, timeout);
 }
 
 bool door_caller::wait_for_text(const std::string& text, std::chrono::milliseconds timeout)

@@ -52,10 +52,14 @@ public:
     bool wait_until(const std::function<bool()>& pred,
                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
     bool wait_for_text(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Reads until the bytes received so far hold the text (for what comes
+    // before the game's screen, such as the launcher's name prompt).
+    bool wait_for_raw(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     vt::vt_screen& screen() { return screen_; }
 
 private:
     int fd_ = -1;
+    std::string raw_;
     vt::vt_screen screen_{80, 25};
 };
 
