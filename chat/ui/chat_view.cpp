@@ -210,7 +210,6 @@ void draw_chat(ui_state* ui, irc_session* s)
         s->lines_dirty = 0;
         s->users_dirty = 0;
     }
-    g_out.flush();
 }
 
 void draw_status(ui_state* ui, irc_session* s)
@@ -231,7 +230,6 @@ void draw_status(ui_state* ui, irc_session* s)
     print_clip(size.columns - 2, input_tail(ui, size.columns - 2));
     ui->input_dirty = 0;
     ui->status_dirty = 0;
-    g_out.flush();
 }
 
 void chat_handle_key(ui_state* ui, irc_session* s, int key)

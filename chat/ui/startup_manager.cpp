@@ -196,6 +196,7 @@ void connect_form(ui_state* ui, irc_session* s)
 {
     ui->connecting = 1;
     draw_status(ui, s);
+    g_out.flush();
     const server_entry& f = ui->settings;
     const int result = irc_connect_server(s, f.server, f.port, f.nick, f.channel, f.tls, f.password);
     ui->connecting = 0;
@@ -249,7 +250,6 @@ void draw_startup(ui_state* ui, const server_config* config)
     print_clip(size.columns - 2, ui->bbs_mode ? "BBS terminal mode enabled."
                                               : "Normal terminal mode. For BBS: run with --bbs or place DOOR.SYS / "
                                                 "DOOR32.SYS in working dir.");
-    g_out.flush();
 }
 
 void startup_edit_field(ui_state* ui)

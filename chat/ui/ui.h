@@ -60,7 +60,7 @@ void ui_shutdown(ui_state* ui);
 // given, a terminating signal arrives or the input ends (hang-up).
 void ui_run(ui_state* ui, server_config* config, irc_session* s);
 
-// The parts of a frame.
+// The parts of a frame, composed into g_out; the caller flushes.
 void draw_frame(const ui_state* ui);
 void draw_chat(ui_state* ui, irc_session* s);
 void draw_status(ui_state* ui, irc_session* s);

@@ -81,6 +81,7 @@ void redraw(ui_state* ui, server_config* config, irc_session* s)
     }
     if (ui->full_redraw) {
         draw_everything(ui, config, s);
+        g_out.flush();
         return;
     }
     bool chat_dirty = false;
@@ -96,6 +97,7 @@ void redraw(ui_state* ui, server_config* config, irc_session* s)
     if (ui->input_dirty || ui->status_dirty || status_dirty) {
         draw_status(ui, s);
     }
+    g_out.flush();  // one write per frame
 }
 
 void dispatch(ui_state* ui, server_config* config, irc_session* s, int key)
