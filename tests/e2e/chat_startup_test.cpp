@@ -202,15 +202,22 @@ TEST_F(Startup, EscQuitsAndRestoresTheTerminal)
     EXPECT_EQ(file_lines(config_path(run.dir)).size(), 2u) << "written at exit";
 }
 
-TEST_F(Startup, TerminatingSignalsShutDownInOrder)
+class Signals : public ::testing::TestWithParam<int> {};
+
+TEST_P(Signals, ShutDownInOrder)
 {
-    for (const int sig : {SIGTERM}) {
-        ::kill(run.process->pid(), sig);
-        EXPECT_EQ(run.process->wait_exit(2000ms), 0);
-        EXPECT_FALSE(run.screen().alt_screen());
-        EXPECT_TRUE(run.screen().cursor_visible());
-    }
+    ircdoor_run run(80, 24);
+    ASSERT_TRUE(run.wait_for("OFFLINE"));
+    std::remove(config_path(run.dir).c_str());
+    ::kill(run.process->pid(), GetParam());
+    EXPECT_EQ(run.process->wait_exit(2000ms), 0);
+    EXPECT_FALSE(run.screen().alt_screen());
+    EXPECT_TRUE(run.screen().cursor_visible());
+    EXPECT_EQ(file_lines(config_path(run.dir)).size(), 2u) << "written at exit";
 }
+
+INSTANTIATE_TEST_SUITE_P(Terminating, Signals, ::testing::Values(SIGTERM, SIGHUP, SIGINT),
+                         [](const auto& p) { return std::string(sigabbrev_np(p.param)); });
 
 TEST_F(Startup, ResizeRedrawsAtTheNewSize)
 {
