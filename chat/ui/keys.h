@@ -39,6 +39,7 @@ public:
     // key), which is what the reader does after waiting in vain for the rest.
     int next(bool more_may_come);
     bool has_input() const { return length_ > 0; }
+    std::size_t space() const { return capacity - length_; }
 
 private:
     char bytes_[capacity]{};

@@ -43,6 +43,9 @@ extern "C" void on_signal(int number)
 // when nothing came (time out, a signal, or the end of input).
 bool fill_input(int ms)
 {
+    if (g_keys.space() == 0) {
+        return false;  // a full buffer of unfinished input: let the decoder settle it
+    }
     pollfd p{STDIN_FILENO, POLLIN, 0};
     const int ready = ::poll(&p, 1, ms);
     if (ready <= 0) {
@@ -53,7 +56,7 @@ bool fill_input(int ms)
         return false;
     }
     char bytes[key_decoder::capacity];
-    const ssize_t n = ::read(STDIN_FILENO, bytes, sizeof bytes);
+    const ssize_t n = ::read(STDIN_FILENO, bytes, g_keys.space());
     if (n > 0) {
         g_keys.feed({bytes, static_cast<std::size_t>(n)});
         return true;

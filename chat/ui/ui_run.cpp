@@ -167,9 +167,9 @@ void ui_run(ui_state* ui, server_config* config, irc_session* s)
     while (!session_wants_quit(s) && !ui_stop_requested()) {
         redraw(ui, config, s);
         int key = ui_read_key();
-        for (int handled = 0; key != KEY_NONE && handled < KEYS_PER_ROUND; ++handled) {
+        for (int handled = 1; key != KEY_NONE; ++handled) {
             dispatch(ui, config, s, key);
-            if (!ui->running || ui_stop_requested()) {
+            if (!ui->running || ui_stop_requested() || handled == KEYS_PER_ROUND) {
                 break;
             }
             key = ui_read_key_buffered();
