@@ -68,6 +68,11 @@ public:
     {
         return process->wait_until(pred, timeout);
     }
+    // Waits until row y holds text.
+    bool row_shows(int y, std::string_view text, std::chrono::milliseconds timeout = 5000ms)
+    {
+        return wait_until([&] { return row(y).find(text) != std::string::npos; }, timeout);
+    }
     // Row y's text, padding removed.
     std::string row(int y) { return screen().row_text(y); }
     std::string config() const { return testsupport::read_file(config_path(dir)); }
