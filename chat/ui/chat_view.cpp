@@ -37,12 +37,14 @@ void line_display(const chat_line* line, int width, display_line& out)
 // Wraps the scrollback from the newest line back until the view (V rows plus
 // the scroll offset) is filled, the oldest line is reached or WRAP_ROWS rows
 // are held, so a redraw costs about one screen, not the whole scrollback.
-// Holds the session lock (the rows point into the scrollback).
-void wrap_newest(const irc_session* s, int width, int needed)
+// Holds the session lock (the rows point into the scrollback). Returns true
+// when the oldest row that can be shown was reached.
+bool wrap_newest(const irc_session* s, int width, int needed)
 {
     g_wrap_n = 0;
     needed = std::min(needed, WRAP_ROWS);
-    for (int i = irc_line_count(s) - 1; i >= 0 && g_wrap_n < needed; --i) {
+    int i = irc_line_count(s) - 1;
+    for (; i >= 0 && g_wrap_n < needed; --i) {
         display_line d;
         line_display(irc_line_at(s, i), width, d);
         const int room = std::max(width - d.prefix_columns, WRAP_MIN_ROOM);
@@ -55,6 +57,7 @@ void wrap_newest(const irc_session* s, int width, int needed)
         }
         g_wrap_n += take;
     }
+    return i < 0 || g_wrap_n == WRAP_ROWS;
 }
 
 void put_wrapped_row(const irc_session* s, const wrap_row& row, int width)
@@ -72,11 +75,14 @@ void put_wrapped_row(const irc_session* s, const wrap_row& row, int width)
     put_text(g_out, body, width - lead, {}, text_format::render, row.attr);
 }
 
-void draw_chat_rows(ui_state* ui, const irc_session* s, const chat_layout& layout)
+void draw_chat_rows(ui_state* ui, const irc_session* s, const chat_layout& layout, bool reached_top)
 {
     const int visible = layout.visible_rows;
     // Scrolling stops at the oldest row held, so PgDn answers at once.
-    ui->scroll = std::clamp(ui->scroll, 0, std::max(0, g_wrap_n - visible));
+    ui->scroll_limit = reached_top ? std::max(0, g_wrap_n - visible) : -1;
+    if (reached_top) {
+        ui->scroll = std::min(ui->scroll, ui->scroll_limit);
+    }
     const int first = std::max(0, g_wrap_n - visible - ui->scroll);
     for (int r = 0; r < visible; ++r) {
         g_out.move(3 + r, 3);
@@ -183,6 +189,9 @@ void submit_input(ui_state* ui, irc_session* s)
 void scroll_by(ui_state* ui, irc_session* s, int rows)
 {
     ui->scroll = std::max(0, ui->scroll + rows);
+    if (ui->scroll_limit >= 0) {
+        ui->scroll = std::min(ui->scroll, ui->scroll_limit);  // PgDn after many PgUps answers at once
+    }
     auto lock = irc_lock(s);
     s->lines_dirty = 1;
 }
@@ -202,8 +211,8 @@ void draw_chat(ui_state* ui, irc_session* s)
     const chat_layout layout = chat_view_layout(ui->size, ui->users_shown != 0);
     {
         auto lock = irc_lock(s);
-        wrap_newest(s, layout.text_width, layout.visible_rows + ui->scroll);
-        draw_chat_rows(ui, s, layout);
+        const bool reached_top = wrap_newest(s, layout.text_width, layout.visible_rows + ui->scroll);
+        draw_chat_rows(ui, s, layout, reached_top);
         if (ui->users_shown) {
             draw_users(ui, s, layout);
         }

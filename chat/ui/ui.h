@@ -23,6 +23,7 @@ struct ui_state {
     std::int32_t selection;      // selected address-book entry, -1 for none
     std::int32_t startup_mode;   // 1 = startup manager, 0 = chat view
     std::int32_t scroll;         // chat rows above the newest, 0 or more
+    std::int32_t scroll_limit;   // the largest useful scroll as last drawn; -1 = not known
     std::int32_t users_shown;
     std::int32_t running;        // 0 ends the loop
     std::int32_t full_redraw;

@@ -120,6 +120,7 @@ void ui_init(ui_state* ui, const server_entry* settings, int bbs_mode)
     ui->full_redraw = 1;
     ui->input_dirty = 1;
     ui->status_dirty = 1;
+    ui->scroll_limit = -1;
     ui->settings = *settings;
     ui->bbs_mode = bbs_mode;
     ui->size = get_screen_size();
