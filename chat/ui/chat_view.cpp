@@ -22,9 +22,9 @@ constexpr int NICK_WIDTH = 17;
 constexpr int SCROLL_STEP = 5;
 
 // The wrapped rows of the last redraw, newest at the end: rows
-// [WRAP_ROWS - g_wrap_n, WRAP_ROWS) are in use. Only the chat view uses them.
-wrap_row g_wrap[WRAP_ROWS];
-int g_wrap_n = 0;
+// [WRAP_ROWS - wrap_n, WRAP_ROWS) are in use. Only the chat view uses them.
+wrap_row wrap_text[WRAP_ROWS];
+int wrap_n = 0;
 wrap_row g_line_rows[WRAP_ROWS_PER_LINE];
 
 void line_display(const chat_line* line, int width, display_line& out)
@@ -41,23 +41,23 @@ void line_display(const chat_line* line, int width, display_line& out)
 // when the oldest row that can be shown was reached.
 bool wrap_newest(const irc_session* s, int width, int needed)
 {
-    g_wrap_n = 0;
+    wrap_n = 0;
     needed = std::min(needed, WRAP_ROWS);
     int i = irc_line_count(s) - 1;
-    for (; i >= 0 && g_wrap_n < needed; --i) {
+    for (; i >= 0 && wrap_n < needed; --i) {
         display_line d;
         line_display(irc_line_at(s, i), width, d);
         const int room = std::max(width - d.prefix_columns, WRAP_MIN_ROOM);
         const int n = wrap_body(d.body, room, g_line_rows);
-        const int take = std::min(n, WRAP_ROWS - g_wrap_n);
+        const int take = std::min(n, WRAP_ROWS - wrap_n);
         for (int r = 0; r < take; ++r) {
-            wrap_row& row = g_wrap[WRAP_ROWS - g_wrap_n - take + r];
+            wrap_row& row = wrap_text[WRAP_ROWS - wrap_n - take + r];
             row = g_line_rows[n - take + r];
             row.line = i;
         }
-        g_wrap_n += take;
+        wrap_n += take;
     }
-    return i < 0 || g_wrap_n == WRAP_ROWS;
+    return i < 0 || wrap_n == WRAP_ROWS;
 }
 
 void put_wrapped_row(const irc_session* s, const wrap_row& row, int width)
@@ -79,15 +79,15 @@ void draw_chat_rows(ui_state* ui, const irc_session* s, const chat_layout& layou
 {
     const int visible = layout.visible_rows;
     // Scrolling stops at the oldest row held, so PgDn answers at once.
-    ui->scroll_limit = reached_top ? std::max(0, g_wrap_n - visible) : -1;
+    ui->scroll_limit = reached_top ? std::max(0, wrap_n - visible) : -1;
     if (reached_top) {
         ui->scroll = std::min(ui->scroll, ui->scroll_limit);
     }
-    const int first = std::max(0, g_wrap_n - visible - ui->scroll);
+    const int first = std::max(0, wrap_n - visible - ui->scroll);
     for (int r = 0; r < visible; ++r) {
         g_out.move(3 + r, 3);
-        if (first + r < g_wrap_n) {
-            put_wrapped_row(s, g_wrap[WRAP_ROWS - g_wrap_n + first + r], layout.text_width);
+        if (first + r < wrap_n) {
+            put_wrapped_row(s, wrap_text[WRAP_ROWS - wrap_n + first + r], layout.text_width);
         } else if (r == 0) {
             g_out.putf("%sCHAT\x1b[0m", themes[ui->theme].heading);
             g_out.spaces(layout.text_width - 4);
