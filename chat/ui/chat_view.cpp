@@ -117,8 +117,7 @@ void draw_users(const ui_state* ui, const irc_session* s, const chat_layout& lay
 // view while typing.
 std::string_view input_tail(const ui_state* ui, int room)
 {
-    const std::string_view input{ui->input, static_cast<std::size_t>(ui->input_length)};
-    return input.size() <= static_cast<std::size_t>(room) ? input : input.substr(input.size() - static_cast<std::size_t>(room));
+    return tail_within_columns({ui->input, static_cast<std::size_t>(ui->input_length)}, room);
 }
 
 const char* connection_word(const ui_state* ui, const irc_session* s)

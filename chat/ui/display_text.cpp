@@ -322,3 +322,24 @@ std::size_t bytes_within_columns(std::string_view text, int columns)
     }
     return pos;
 }
+
+std::string_view tail_within_columns(std::string_view text, int columns)
+{
+    int over = text_columns(text) - columns;
+    text_attr attr;
+    while (over > 0 && !text.empty()) {
+        const glyph g = next_glyph(text, 0, attr);
+        over -= g.width;
+        text.remove_prefix(g.used);
+    }
+    return text;
+}
+
+std::size_t without_last_character(std::string_view text)
+{
+    std::size_t n = text.size();
+    while (n > 0 && (static_cast<unsigned char>(text[n - 1]) & 0xC0) == 0x80) {
+        --n;
+    }
+    return n > 0 ? n - 1 : 0;
+}

@@ -65,3 +65,10 @@ void print_clip(int width, std::string_view text);
 // Bytes of the longest start of text that fits in columns (formatting codes
 // count as nothing); never ends inside a character.
 std::size_t bytes_within_columns(std::string_view text, int columns);
+
+// The shortest end of text that still fits in columns after dropping whole
+// glyphs from its start (formatting codes count as nothing).
+std::string_view tail_within_columns(std::string_view text, int columns);
+
+// Length of text without its last character (a whole UTF-8 sequence).
+std::size_t without_last_character(std::string_view text);

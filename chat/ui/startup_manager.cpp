@@ -181,14 +181,10 @@ void draw_edit_row(const ui_state* ui, const char* text)
     char line[EDIT_SIZE + 16];
     std::snprintf(line, sizeof line, "%s: %s", FIELD_NAMES[static_cast<std::size_t>(ui->field)], shown);
     // The end of a long value stays in view, with the cursor after it.
-    std::string_view view{line};
-    const std::size_t room = static_cast<std::size_t>(size.columns - 2);
-    if (view.size() > room) {
-        view.remove_prefix(view.size() - room);
-    }
+    const std::string_view view = tail_within_columns(line, size.columns - 2);
     g_out.move(size.rows - 1, 1);
     print_clip(size.columns - 1, view);
-    g_out.move(size.rows - 1, 1 + static_cast<int>(view.size()));
+    g_out.move(size.rows - 1, 1 + text_columns(view));
     g_out.flush();
 }
 
@@ -272,8 +268,9 @@ void startup_edit_field(ui_state* ui)
         if (key == KEY_ESC) {
             break;
         }
-        if (key == KEY_BACKSPACE && length > 0) {
-            text[--length] = '\0';
+        if (key == KEY_BACKSPACE) {
+            length = without_last_character({text, length});
+            text[length] = '\0';
         } else if (key >= 32 && key <= 126 && length < EDIT_SIZE - 1) {
             text[length++] = static_cast<char>(key);
             text[length] = '\0';

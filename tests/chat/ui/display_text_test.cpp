@@ -153,4 +153,14 @@ TEST(TextColumns, CountsScreenColumns)
     EXPECT_EQ(bytes_within_columns("\u65e5\u672c", 3), 3u);
 }
 
+TEST(TextColumns, TailsAndLastCharactersAreWholeCharacters)
+{
+    EXPECT_EQ(tail_within_columns("abcdef", 3), "def");
+    EXPECT_EQ(tail_within_columns("a\u65e5\u672c", 3), "\u672c");  // a wide character is not halved
+    EXPECT_EQ(tail_within_columns("ab", 5), "ab");
+    EXPECT_EQ(without_last_character("caf\u00e9"), 3u);
+    EXPECT_EQ(without_last_character("ab"), 1u);
+    EXPECT_EQ(without_last_character(""), 0u);
+}
+
 }  // namespace
