@@ -140,7 +140,7 @@ std::string vt_screen::text_at(int x, int y, int len) const
         if (y < 0 || y >= rows_ || x + i < 0)
             continue;
         vterm_screen_get_cell(screen_, VTermPos{y, x + i}, &c);
-        if (c.width == 0)
+        if (c.width == 0 || c.chars[0] == static_cast<std::uint32_t>(-1))
             continue;  // right half of a wide character
         if (c.chars[0] == 0) {
             out += ' ';
