@@ -18,8 +18,9 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
-#include <time.h>
 #include <unistd.h>
+
+#include "chat/session/session_internal.h"
 
 struct irc_transport {
     SSL_CTX *ctx = nullptr;
@@ -30,16 +31,9 @@ namespace {
 
 using addrinfo_ptr = std::unique_ptr<addrinfo, void (*)(addrinfo *)>;
 
-std::int64_t now_ms()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 int remaining_ms(std::int64_t deadline)
 {
-    const std::int64_t left = deadline - now_ms();
+    const std::int64_t left = deadline - session_now_ms();
     return left <= 0 ? 0 : static_cast<int>(left);
 }
 
@@ -237,7 +231,7 @@ irc_transport *tls_start(int fd, const char *host, std::int64_t deadline, char *
 int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd, irc_transport **tls_out, char *why,
                    std::size_t why_size)
 {
-    const std::int64_t deadline = now_ms() + timeout_ms;
+    const std::int64_t deadline = session_now_ms() + timeout_ms;
     *fd = connect_any(host, port, deadline, why, why_size);
     *tls_out = nullptr;
     if (*fd < 0) {
@@ -281,7 +275,7 @@ ssize_t transport_recv(int fd, irc_transport *t, char *buf, std::size_t size)
 
 int transport_send(int fd, irc_transport *t, const char *data, std::size_t size, int timeout_ms)
 {
-    const std::int64_t deadline = now_ms() + timeout_ms;
+    const std::int64_t deadline = session_now_ms() + timeout_ms;
     while (size > 0) {
         ssize_t n = 0;
         if (t != nullptr) {
