@@ -1,4 +1,5 @@
 // Slash commands: one typed line becomes protocol lines.
+#include <cstdio>
 #include <cstring>
 
 #include "chat/app/text_util.h"
@@ -25,6 +26,12 @@ int send_message(irc_session *s, const char *target, const char *text)
     return rc;
 }
 
+// Where plain text and actions go: the channel, or our own nick without one.
+const char *message_target(const irc_session *s)
+{
+    return s->channel[0] != '\0' ? s->channel : s->nick;
+}
+
 int cmd_join(irc_session *s, const typed_command &c)
 {
     safe_strcpy(s->channel, c.args);
@@ -40,6 +47,17 @@ int cmd_nick(irc_session *s, const typed_command &c)
 {
     safe_strcpy(s->nick, c.args);
     return send_format_locked<128>(s, "NICK %s", c.args);
+}
+
+// "/me text": a CTCP ACTION, shown as others see it. "/me" alone sends nothing.
+int cmd_me(irc_session *s, const typed_command &c)
+{
+    if (c.args[0] == '\0') {
+        return 0;
+    }
+    char action[800];
+    std::snprintf(action, sizeof action, "\x01" "ACTION %s\x01", c.args);
+    return send_message(s, message_target(s), action);
 }
 
 int cmd_msg(irc_session *s, const typed_command &c)
@@ -97,7 +115,7 @@ struct command_row {
 
 constexpr command_row COMMANDS[] = {
     {"join", cmd_join},   {"part", cmd_part},  {"nick", cmd_nick},
-    {"msg", cmd_msg},     {"raw", cmd_raw},    {"quote", cmd_raw},
+    {"msg", cmd_msg},     {"me", cmd_me},      {"raw", cmd_raw},    {"quote", cmd_raw},
     {"who", cmd_bare_or_typed}, {"names", cmd_bare_or_typed},
     {"list", cmd_list},   {"quit", cmd_quit},  {"help", cmd_help},
 };
@@ -122,7 +140,7 @@ int irc_handle_command(irc_session *s, const char *input)
     }
     const auto guard = irc_lock(s);
     if (input[0] != '/') {
-        return send_message(s, s->channel[0] != '\0' ? s->channel : s->nick, input);
+        return send_message(s, message_target(s), input);
     }
     const typed_command c = split_command(input);
     for (const command_row &row : COMMANDS) {

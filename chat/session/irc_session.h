@@ -123,5 +123,6 @@ void irc_disconnect(irc_session *s, const char *reason);
 void irc_thread_main(irc_session *s);
 
 // Turns one typed line into a message or a command. Returns the last send's
-// result, 0 for /help, /quit and empty input, -1 for /msg without text.
+// result, 0 for /help, /quit, /me without text and empty input, -1 for /msg
+// without text.
 int irc_handle_command(irc_session *s, const char *input);

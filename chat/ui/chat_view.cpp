@@ -11,10 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <span>
 #include <string_view>
-
-#include <strings.h>
 
 namespace {
 
@@ -142,44 +139,12 @@ void compose_status(const ui_state* ui, const irc_session* s, char* text, std::s
                   either(s->nick, f.nick), connection_word(ui, s));
 }
 
-// Sends "/me text" as a CTCP ACTION and shows it as the server would show it
-// to others. Returns false when the input is no /me command.
-bool send_action(irc_session* s, std::string_view input)
-{
-    if (input.size() < 3 || ::strncasecmp(input.data(), "/me", 3) != 0 || (input.size() > 3 && input[3] != ' ')) {
-        return false;
-    }
-    const std::string_view action = input.substr(std::min<std::size_t>(input.size(), 4));
-    if (action.empty()) {
-        return true;
-    }
-    char target[64];
-    char nick[64];
-    {
-        auto lock = irc_lock(s);
-        safe_strcpy(target, s->channel[0] != '\0' ? s->channel : s->nick);
-        safe_strcpy(nick, s->nick);
-    }
-    char line[1024];
-    std::snprintf(line, sizeof line, "PRIVMSG %s :\x01" "ACTION %.*s\x01", target, static_cast<int>(action.size()),
-                  action.data());
-    if (irc_send_raw(s, line) == 0) {
-        char shown[800];
-        std::snprintf(shown, sizeof shown, "\x01" "ACTION %.*s\x01", static_cast<int>(action.size()), action.data());
-        irc_add_line(s, nick, shown, LINE_USER);
-    }
-    return true;
-}
-
 void submit_input(ui_state* ui, irc_session* s)
 {
     if (ui->input_length == 0) {
         return;
     }
-    const std::string_view input{ui->input, static_cast<std::size_t>(ui->input_length)};
-    if (!send_action(s, input)) {
-        irc_handle_command(s, ui->input);
-    }
+    irc_handle_command(s, ui->input);
     ui->input_length = 0;
     ui->input[0] = '\0';
     ui->scroll = 0;  // what was sent is worth seeing

@@ -23,6 +23,8 @@ const command_case COMMAND_CASES[] = {
     {"/nick newbie", 0, "NICK newbie\n", "", "#c", "newbie"},
     {"/msg bob hi there", 0, "PRIVMSG bob :hi there\n", "n|hi there", "#c", "n"},
     {"/msg bob", -1, "", "", "#c", "n"},
+    {"/ME waves hello", 0, "PRIVMSG #c :\x01" "ACTION waves hello\x01\n", "n|\x01" "ACTION waves hello\x01", "#c", "n"},
+    {"/me", 0, "", "", "#c", "n"},
     {"/raw MODE #c +i", 0, "MODE #c +i\n", "", "#c", "n"},
     {"/quote WHOIS bob", 0, "WHOIS bob\n", "", "#c", "n"},
     {"/who", 0, "WHO\n", "", "#c", "n"},
