@@ -52,7 +52,7 @@ void draw_row(const catalog_item& it, int y, bool selected)
 void draw_picker(const char* title, const catalog_item* items, int count, const char* hint,
                  const picker_state& s)
 {
-    draw_shop_page(title, title);
+    begin_framed_screen(title, title);
     char status[160];
     std::snprintf(status, sizeof status, " CASH $%ld    DAY %u    REP %d    HEAT %d    HACK %d    NODES %d ",
                   static_cast<long>(P.cash), P.day, P.rep, P.heat, P.hack_skill, P.nodes);

@@ -68,7 +68,7 @@ void draw_panel(const network_ladder& l)
 
 void draw_phone_co()
 {
-    draw_shop_page("Phone Company", "AT&T - PAC BELL - THE PHONE COMPANY");
+    begin_framed_screen("Phone Company", "AT&T - PAC BELL - THE PHONE COMPANY");
     put_str(14, 3, "\"Your friendly local monopoly.  Signup fees apply.\"", 6, 0, 1);
     for (const network_ladder& l : LADDERS)
         draw_panel(l);

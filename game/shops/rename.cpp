@@ -23,7 +23,7 @@ struct name_field {
 
 void draw_rename(const name_field& f)
 {
-    draw_shop_page("Rename BBS", "RENAME YOUR BBS");
+    begin_framed_screen("Rename BBS", "RENAME YOUR BBS");
     put_str(25, 8, "Type a new name for your BBS:", 7, 0, 1);
     for (int x = FIELD_X; x <= FIELD_END; ++x)
         put_str(x, FIELD_Y, " ", 0, 7, 0);

@@ -2,20 +2,9 @@
 
 #include "game/core/profile.h"
 #include "game/screen/cells.h"
-#include "game/screen/dialogs.h"
 
 #include <cstdio>
 #include <cstring>
-
-void draw_shop_page(const char* tag, const char* caption)
-{
-    force_full_repaint();
-    clear_back();
-    fill_rect(0, 0, 79, 24, 0);
-    draw_topbar(tag);
-    draw_dbox(0, 1, 79, 23, 6, 0);
-    put_title(0, 79, 1, caption, 3);
-}
 
 void put_centred(int y, const char* text, int fg)
 {

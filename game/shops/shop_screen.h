@@ -1,12 +1,9 @@
-// Pieces the stores' screens share: the framed page every shop screen starts
-// from, centred status lines, and the reputation cap of every purchase.
+// Pieces the stores' screens share: centred status lines, the reputation cap
+// of every purchase, key folding and a clamped catalog row.
 #pragma once
 
 #include <cstddef>
 
-// Starts a whole new frame: repaint forced, back buffer blank, title bar with
-// the tag, the double frame and the caption on its top edge.
-void draw_shop_page(const char* tag, const char* caption);
 // Text centred on a row ((80 - length) / 2, at least column 0), bold.
 void put_centred(int y, const char* text, int fg);
 // " CASH $..    DAY ..    REP ..    HEAT .. " centred on a row, yellow.

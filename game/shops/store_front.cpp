@@ -23,7 +23,7 @@ void draw_sign(const store_sign& s)
 
 void draw_front(const store_front& f)
 {
-    draw_shop_page(f.tag, f.caption);
+    begin_framed_screen(f.tag, f.caption);
     put_str(f.motto_x, 3, f.motto, 6, 0, 1);
     draw_sign(f.sign);
     put_money_line(f.money_row);
