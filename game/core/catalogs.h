@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 struct cpu_row { const char* name; std::int64_t price; std::int32_t speed; std::int32_t min_ram_mb; };
@@ -201,3 +202,12 @@ inline constexpr std::array<target_row, 8> TARGETS{{
     {"US Military Annex", 85, 6000, 15000, 24, 15, 45, 28},
     {"Globotech Datacenter", 92, 12000, 32000, 34, 25, 80, 40},
 }};
+
+// Row i of a catalog. Rows are validated on load; the clamp keeps a record
+// changed in memory from reading outside the table.
+template <typename Table>
+constexpr const auto& table_row(const Table& table, long i)
+{
+    const long last = static_cast<long>(table.size()) - 1;
+    return table[static_cast<std::size_t>(i < 0 ? 0 : (i > last ? last : i))];
+}

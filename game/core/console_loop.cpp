@@ -81,14 +81,14 @@ void right_item(int row, const char* label, const char* value)
 void draw_stats_right()
 {
     put_str(45, 3, "HARDWARE", 3, 0, 1);
-    right_item(5, "CPU:", row_name(CPUS, P.cpu));
-    right_item(6, "RAM:", row_name(RAMS, P.ram));
-    right_item(7, "HDD:", row_name(HDDS, P.hdd));
-    right_item(8, "Modem:", row_name(MODEMS, P.modem));
-    right_item(9, "Monitor:", row_name(MONITORS, P.monitor));
+    right_item(5, "CPU:", table_row(CPUS, P.cpu).name);
+    right_item(6, "RAM:", table_row(RAMS, P.ram).name);
+    right_item(7, "HDD:", table_row(HDDS, P.hdd).name);
+    right_item(8, "Modem:", table_row(MODEMS, P.modem).name);
+    right_item(9, "Monitor:", table_row(MONITORS, P.monitor).name);
     put_str(45, 11, "NETWORKS", 3, 0, 1);
-    right_item(12, "FidoNet:", row_name(FIDO, P.fido_tier));
-    right_item(13, "Internet:", row_name(INET, P.inet_tier));
+    right_item(12, "FidoNet:", table_row(FIDO, P.fido_tier).name);
+    right_item(13, "Internet:", table_row(INET, P.inet_tier).name);
     put_str(45, 15, "Peripherals:", 3, 0, 1);
     int row = 16;
     for (std::size_t i = 0; i < PERIS.size(); ++i) {

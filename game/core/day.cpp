@@ -21,13 +21,6 @@ constexpr std::int64_t SECONDS_PER_DAY = 86400;
 constexpr int DEFAULT_TURNS = 30;
 constexpr std::uint32_t BILLING_PERIOD = 30;
 
-// A catalog row by a stored index, kept inside the table.
-template <typename Row, std::size_t N>
-const Row& row_at(const std::array<Row, N>& table, std::int32_t i)
-{
-    return table[static_cast<std::size_t>(clamp_to<std::int32_t>(i, 0, static_cast<std::int32_t>(N) - 1))];
-}
-
 // Adds a gain without wrapping, whatever the board already holds.
 template <typename T>
 T add_capped(T a, T b)
@@ -94,11 +87,11 @@ struct day_report {
 
 std::int64_t expected_callers()
 {
-    const std::int64_t bps = row_at(MODEMS, P.modem).bps;
-    std::int64_t base = row_at(CPUS, P.cpu).speed / 3 + std::min<std::int64_t>(bps / 1200 + 4, 60) +
+    const std::int64_t bps = table_row(MODEMS, P.modem).bps;
+    std::int64_t base = table_row(CPUS, P.cpu).speed / 3 + std::min<std::int64_t>(bps / 1200 + 4, 60) +
                         2 * count_bits(P.doors, static_cast<int>(DOORS.size())) +
                         2 * count_bits(P.cdroms, static_cast<int>(CDROMS.size())) + (3 * P.nodes - 3) +
-                        row_at(FIDO, P.fido_tier).callers_bonus + row_at(INET, P.inet_tier).callers_bonus +
+                        table_row(FIDO, P.fido_tier).callers_bonus + table_row(INET, P.inet_tier).callers_bonus +
                         P.rep / 8 + (has_bit(P.peripherals, PERI_SOUND_BLASTER) ? 1 : 0);
     if (disk_pct() > 90)
         base = base * 3 / 4;
@@ -118,14 +111,14 @@ std::int64_t bills_due(std::uint32_t day)
 {
     if (day % BILLING_PERIOD != 0)
         return 0;
-    return row_at(INET, P.inet_tier).monthly_fee + row_at(FIDO, P.fido_tier).monthly_fee + 25 * P.nodes;
+    return table_row(INET, P.inet_tier).monthly_fee + table_row(FIDO, P.fido_tier).monthly_fee + 25 * P.nodes;
 }
 
 day_report serve_callers()
 {
     day_report r{};
     r.callers = todays_callers();
-    const std::int64_t bps = row_at(MODEMS, P.modem).bps;
+    const std::int64_t bps = table_row(MODEMS, P.modem).bps;
     r.earned = static_cast<std::int64_t>(P.rep) * r.callers / 60 + (bps / 4800 + 3) * r.callers;
     r.bills = bills_due(P.day);
     P.callers_yesterday = r.callers;
@@ -290,7 +283,7 @@ void fidonet_praise(const event_odds&)
 
 void vip_caller(const event_odds&)
 {
-    const modem_row& m = row_at(MODEMS, P.modem);
+    const modem_row& m = table_row(MODEMS, P.modem);
     animate_modem(m.name, m.bps);
     force_full_repaint();
     P.rep = std::min(P.rep + 1, 100);

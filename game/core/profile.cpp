@@ -36,7 +36,7 @@ std::int32_t disk_used_total()
 
 std::int32_t disk_pct()
 {
-    std::int64_t mb = HDDS[static_cast<std::size_t>(clamp_to<std::int32_t>(P.hdd, 0, HDDS.size() - 1))].megabytes;
+    std::int64_t mb = table_row(HDDS, P.hdd).megabytes;
     std::int64_t pct = static_cast<std::int64_t>(disk_used_total()) * 100 / mb;
     return static_cast<std::int32_t>(pct > 100 ? 100 : pct);
 }

@@ -48,11 +48,11 @@ void draw_hardware_panel()
     draw_box(2, 5, 40, 14, 7);
     put_str(4, 5, " Hardware ", 3, 0, 1);
     const int pct = disk_pct();
-    con_fmt(3, 6, 7, "CPU    : %-27s", row_name(CPUS, P.cpu));
-    con_fmt(3, 7, 7, "RAM    : %-27s", row_name(RAMS, P.ram));
-    con_fmt(3, 8, pct > 85 ? 1 : 7, "HDD    : %-10s  %3d%% used", row_name(HDDS, P.hdd), pct);
-    con_fmt(3, 9, 7, "Modem  : %-27s", row_name(MODEMS, P.modem));
-    con_fmt(3, 10, 7, "Monitor: %-27s", row_name(MONITORS, P.monitor));
+    con_fmt(3, 6, 7, "CPU    : %-27s", table_row(CPUS, P.cpu).name);
+    con_fmt(3, 7, 7, "RAM    : %-27s", table_row(RAMS, P.ram).name);
+    con_fmt(3, 8, pct > 85 ? 1 : 7, "HDD    : %-10s  %3d%% used", table_row(HDDS, P.hdd).name, pct);
+    con_fmt(3, 9, 7, "Modem  : %-27s", table_row(MODEMS, P.modem).name);
+    con_fmt(3, 10, 7, "Monitor: %-27s", table_row(MONITORS, P.monitor).name);
     con_fmt(3, 11, 7, "Periphs: %d installed", count_bits(P.peripherals, static_cast<int>(PERIS.size())));
     con_fmt(3, 12, 7, "Doors  : %d installed", count_bits(P.doors, static_cast<int>(DOORS.size())));
     con_fmt(3, 13, P.hw_health <= 39 ? 1 : 7, "CD-ROM : %d mounted    Health %3d%%",
@@ -63,8 +63,8 @@ void draw_networks_panel()
 {
     draw_box(42, 5, 77, 14, 7);
     put_str(44, 5, " Networks ", 3, 0, 1);
-    con_fmt(43, 6, 3, "FidoNet : %s", row_name(FIDO, P.fido_tier));
-    con_fmt(43, 7, 3, "Internet: %s", row_name(INET, P.inet_tier));
+    con_fmt(43, 6, 3, "FidoNet : %s", table_row(FIDO, P.fido_tier).name);
+    con_fmt(43, 7, 3, "Internet: %s", table_row(INET, P.inet_tier).name);
     con_fmt(43, 8, 5, "Warez   : %d files", P.warez);
     con_fmt(43, 9, 7, "Nodes   : %d", P.nodes);
     con_fmt(43, 10, 2, "Callers yesterday : %d", P.callers_yesterday);
