@@ -13,6 +13,12 @@ std::int64_t now_seconds()
     return static_cast<std::int64_t>(std::time(nullptr));
 }
 
+std::int32_t real_day()
+{
+    constexpr std::int64_t SECONDS_PER_DAY = 86400;
+    return static_cast<std::int32_t>(now_seconds() / SECONDS_PER_DAY);
+}
+
 std::int64_t monotonic_ms()
 {
     timespec ts{};

@@ -7,6 +7,8 @@
 
 // Seconds since the epoch (UTC).
 std::int64_t now_seconds();
+// Today's number as the turn limit counts days: whole UTC days since the epoch.
+std::int32_t real_day();
 // Milliseconds of a clock that never goes back.
 std::int64_t monotonic_ms();
 // Pauses an animation for the given milliseconds.

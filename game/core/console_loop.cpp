@@ -1,7 +1,6 @@
 #include "game/core/console_loop.h"
 
 #include "game/core/catalogs.h"
-#include "game/core/clock.h"
 #include "game/core/day.h"
 #include "game/core/hall_of_fame.h"
 #include "game/core/profile.h"
@@ -19,8 +18,6 @@
 #include <cstdio>
 
 namespace {
-
-constexpr std::int64_t SECONDS_PER_DAY = 86400;
 
 void save_game()
 {
@@ -103,11 +100,7 @@ void draw_stats_right()
 
 void enter_game()
 {
-    const std::int64_t today = now_seconds() / SECONDS_PER_DAY;
-    if (P.turn_day != today) {
-        P.turn_day = static_cast<std::int32_t>(today);
-        P.turns_used = 0;
-    }
+    start_turn_day();
     if (P.hacked_while_away == 0)
         return;
     const std::int32_t n = P.hacked_while_away;

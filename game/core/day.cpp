@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr std::int64_t SECONDS_PER_DAY = 86400;
-constexpr int DEFAULT_TURNS = 30;
 constexpr std::uint32_t BILLING_PERIOD = 30;
 
 // Adds a gain without wrapping, whatever the board already holds.
@@ -51,21 +49,14 @@ __attribute__((format(printf, 3, 4))) void announce(const char* title, int colou
 
 // ---- Turns --------------------------------------------------------------
 
-std::int32_t real_day()
-{
-    return static_cast<std::int32_t>(now_seconds() / SECONDS_PER_DAY);
-}
-
 // Spends one of today's turns; false, with the board untouched, when none
 // are left.
 bool take_turn()
 {
-    const std::int32_t today = real_day();
-    if (today != P.turn_day) {
-        P.turn_day = today;
-        P.turns_used = 0;
-    }
-    const int limit = P.turns_per_day > 0 ? P.turns_per_day : DEFAULT_TURNS;
+    start_turn_day();
+    const int limit = turns_limit();
+    // The clock is read again: a turn asked for just as the day rolls over
+    // belongs to the new day.
     if (real_day() == P.turn_day && P.turns_used >= limit) {
         char text[128];
         std::snprintf(text, sizeof text, "You've used all %d turns today.\nCome back tomorrow to advance your BBS.",
@@ -340,6 +331,29 @@ void check_victory()
 }
 
 }  // namespace
+
+void start_turn_day()
+{
+    const std::int32_t today = real_day();
+    if (today != P.turn_day) {
+        P.turn_day = today;
+        P.turns_used = 0;
+    }
+}
+
+int turns_limit()
+{
+    constexpr int DEFAULT_TURNS = 30;
+    return P.turns_per_day > 0 ? P.turns_per_day : DEFAULT_TURNS;
+}
+
+int turns_left_today()
+{
+    int left = turns_limit();
+    if (P.turn_day == real_day())
+        left -= P.turns_used;
+    return left < 0 ? 0 : left;
+}
 
 void run_day()
 {

@@ -1,7 +1,7 @@
 #include "game/tools/console.h"
 
 #include "game/core/catalogs.h"
-#include "game/core/clock.h"
+#include "game/core/day.h"
 #include "game/core/profile.h"
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
@@ -11,8 +11,6 @@
 #include <cstring>
 
 namespace {
-
-constexpr std::int64_t SECONDS_PER_DAY = 86400;
 
 // put_str of a text formatted into a 128-byte buffer.
 void con_fmt(int x, int y, int fg, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
@@ -101,19 +99,6 @@ void draw_command_panel()
 }
 
 }  // namespace
-
-int turns_limit()
-{
-    return P.turns_per_day < 1 ? 30 : P.turns_per_day;
-}
-
-int turns_left_today()
-{
-    int left = turns_limit();
-    if (P.turn_day == now_seconds() / SECONDS_PER_DAY)
-        left -= P.turns_used;
-    return left < 0 ? 0 : left;
-}
 
 void render_console()
 {
