@@ -129,8 +129,6 @@ void present_frame()
                 last_bg = b.bg;
                 last_bold = b.bold;
             }
-            if (g_outpos > 65535)
-                flush_out();
             f = b;
             buf_put_glyph(b.ch);
             last_y = y;
