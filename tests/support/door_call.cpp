@@ -51,9 +51,11 @@ door_launcher::~door_launcher()
 {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
-        for (int i = 0; i < 50 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
+        pid_t reaped = 0;
+        for (int i = 0; i < 50 && (reaped = waitpid(pid_, nullptr, WNOHANG)) == 0; ++i)
             poll(nullptr, 0, 100);
-        if (kill(pid_, SIGKILL) == 0)
+        // Once reaped, the number may already name someone else's process.
+        if (reaped == 0 && kill(pid_, SIGKILL) == 0)
             waitpid(pid_, nullptr, 0);
     }
     close(out_);
