@@ -71,6 +71,20 @@ long line_number(const char* line)
     return clamp_to<long>(v, INT32_MIN, INT32_MAX);
 }
 
+// Reads one line, cut to fit the buffer; the rest of a longer line is
+// skipped, so the lines after it keep their numbers. False at the end.
+bool read_line(FILE* f, char* buf, int size)
+{
+    if (!std::fgets(buf, size, f))
+        return false;
+    if (!std::strchr(buf, '\n')) {
+        int c;
+        while ((c = std::fgetc(f)) != EOF && c != '\n') {
+        }
+    }
+    return true;
+}
+
 void strip_line_end(char* s)
 {
     std::size_t n = std::strlen(s);
@@ -229,7 +243,7 @@ void parse_dropfile(const char* path)
     int number = 0;
     long handle = -1;
     bool have_handle = false;
-    while (std::fgets(line, sizeof line, f.get())) {
+    while (read_line(f.get(), line, sizeof line)) {
         ++number;
         strip_line_end(line);
         switch (number) {

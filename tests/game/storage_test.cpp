@@ -356,6 +356,7 @@ TEST_F(storage, Door32SysNamesTheCallerAndTheSocket)
         const char* user;
         int use_socket, socket, comm_type;
     };
+    const std::string name_kept(63, 'X');
     const case_t cases[] = {
         {"telnet with a handle", "2\r\n7\r\n38400\r\nBBS\r\n1\r\nAda Lovelace\r\nAda\r\n", "Ada", 1, 7, 2},
         {"empty alias keeps the real name", "2\n7\n38400\nBBS\n1\nAda Lovelace  \n\n", "Ada Lovelace", 1, 7, 2},
@@ -364,6 +365,8 @@ TEST_F(storage, Door32SysNamesTheCallerAndTheSocket)
         {"a negative handle stays local", "2\n-5\n", "Sysop", 0, -1, 2},
         {"a handle beyond int stays sane", "2\n99999999999999999999999\n", "Sysop", 1, INT32_MAX, 2},
         {"missing lines keep the defaults", "", "Sysop", 0, -1, 0},
+        {"overlong lines still count as one line each",
+         "2" + std::string(300, ' ') + "\n7\n38400\nBBS\n1\n" + std::string(300, 'X') + "\n\n", name_kept.c_str(), 1, 7, 2},
     };
     for (const auto& c : cases) {
         copy_text(g_d.user_name, "Sysop");
