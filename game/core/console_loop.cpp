@@ -11,6 +11,7 @@
 #include "game/shops/computer_store.h"
 #include "game/shops/phone_co.h"
 #include "game/shops/rename.h"
+#include "game/shops/shop_screen.h"
 #include "game/shops/software_store.h"
 #include "game/tools/console.h"
 
@@ -118,9 +119,7 @@ void console_loop()
 {
     while (!caller_gone()) {
         render_console();
-        int key = read_key_block();
-        if (key >= 'a' && key <= 'z')
-            key -= 'a' - 'A';
+        const int key = fold_upper(read_key_block());
         if (key == 'Q' || key == 27) {
             save_profile();
             hs_record();
@@ -170,7 +169,7 @@ void buy_node()
     }
     P.nodes += 1;
     P.cash -= price;
-    P.rep = P.rep + 3 > 100 ? 100 : P.rep + 3;
+    add_rep(3);
     save_profile();
     msg_box("New node online!", "Your callers will love the extra line.", 2);
 }
