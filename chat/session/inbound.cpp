@@ -402,6 +402,15 @@ receive_result receive_available(irc_session *s, int fd, irc_transport *t)
     return receive_result::more;
 }
 
+// Blocks (without the lock) until every thread that was waiting for the lock
+// has had it.
+void let_waiters_in(irc_session *s)
+{
+    for (std::int32_t waiting = s->lock_waiters.load(); waiting > 0; waiting = s->lock_waiters.load()) {
+        s->lock_waiters.wait(waiting);
+    }
+}
+
 } // namespace
 
 void irc_thread_main(irc_session *s)
@@ -427,6 +436,8 @@ void irc_thread_main(irc_session *s)
             }
             pollfd p{fd, POLLIN, 0};
             poll(&p, 1, wait_ms);
+        } else {
+            let_waiters_in(s);
         }
         const auto guard = irc_lock(s);
         state = receive_available(s, fd, t);

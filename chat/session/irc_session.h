@@ -10,6 +10,7 @@
 // through irc_line_count / irc_line_at (0 = oldest), under the lock.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -46,6 +47,7 @@ struct irc_transport;      // TLS state of a connection (irc_transport.h)
 
 struct irc_session {
     std::mutex lock;
+    std::atomic<std::int32_t> lock_waiters{0};  // threads blocked in irc_lock
 
     // --- shared part: under lock ---
     char server[128] = {};
@@ -81,10 +83,16 @@ struct irc_session {
     std::thread thread;
 };
 
-// Locks the session's shared part for the caller's scope.
+// Locks the session's shared part for the caller's scope. Callers waiting
+// for it are counted, so the network thread can let them in between rounds
+// of a flood instead of taking the lock straight back.
 [[nodiscard]] inline std::unique_lock<std::mutex> irc_lock(irc_session *s)
 {
-    return std::unique_lock<std::mutex>(s->lock);
+    s->lock_waiters.fetch_add(1);
+    std::unique_lock<std::mutex> guard(s->lock);
+    s->lock_waiters.fetch_sub(1);
+    s->lock_waiters.notify_all();
+    return guard;
 }
 
 // Clears the whole record (socket -1). Only on a session with no connection.

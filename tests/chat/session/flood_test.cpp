@@ -4,6 +4,7 @@
 // under ThreadSanitizer this shows every shared access is locked.
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -92,6 +93,32 @@ TEST_P(Flood, WhileTheInterfaceSendsAndReads)
     const std::string last = "bob|flood line " + std::to_string(FLOOD_LINES - 1);
     EXPECT_NE(std::find(rows.end() - COMMANDS - 1, rows.end(), last), rows.end());
     EXPECT_EQ(users().size(), 3u);
+}
+
+// The interface takes the lock about once a millisecond, as its redraw loop
+// does; a network thread that takes it straight back after every round of a
+// flood would keep it out until the flood is over.
+TEST_F(SessionTest, TheInterfaceGetsTheLockDuringAFlood)
+{
+    constexpr int LINES = 50000;
+    connect_registered("n", "#c");
+    std::thread flood([this] { server_.send_raw(flood_block(0, LINES)); });
+    const std::string last = "flood line " + std::to_string(LINES - 1);
+    std::set<std::string> newest_seen;
+    for (int take = 0; take < 20000; ++take) {
+        {
+            const auto guard = irc_lock(s());
+            const int count = irc_line_count(s());
+            newest_seen.insert(count > 0 ? irc_line_at(s(), count - 1)->text : "");
+        }
+        if (newest_seen.count(last) != 0) {
+            break;
+        }
+        poll(nullptr, 0, 1);
+    }
+    flood.join();
+    EXPECT_EQ(newest_seen.count(last), 1u);
+    EXPECT_GE(newest_seen.size(), 30u) << "the interface hardly ever got in while the flood came";
 }
 
 INSTANTIATE_TEST_SUITE_P(Transport, Flood, ::testing::Bool(),
