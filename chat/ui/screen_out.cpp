@@ -49,11 +49,6 @@ void out_buffer::put(std::string_view text)
     }
 }
 
-void out_buffer::put_char(char c)
-{
-    put(std::string_view{&c, 1});
-}
-
 void out_buffer::putf(const char* format, ...)
 {
     char text[1024];

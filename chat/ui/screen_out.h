@@ -15,7 +15,6 @@ public:
     static constexpr std::size_t capacity = 64 * 1024;
 
     void put(std::string_view text);
-    void put_char(char c);
     // Formats with snprintf; a result longer than 1 KiB is cut.
     [[gnu::format(printf, 2, 3)]] void putf(const char* format, ...);
     // "\e[row;colH", both counted from 1.

@@ -117,11 +117,6 @@ int ui_read_key_buffered()
     return g_keys.next(true);
 }
 
-void ui_discard_input()
-{
-    g_keys = key_decoder{};
-}
-
 void ui_install_signal_handlers()
 {
     struct sigaction action{};

@@ -27,9 +27,6 @@ int ui_read_key();
 // The next key already read and complete, without waiting; KEY_NONE if none.
 int ui_read_key_buffered();
 
-// Forgets keys read but not yet returned (a fresh run starts clean).
-void ui_discard_input();
-
 // Installs handlers that only set flags: SIGTERM, SIGHUP and SIGINT ask the
 // program to end, SIGWINCH to redraw; SIGPIPE is ignored. The restore puts
 // the previous handlers back.
