@@ -23,8 +23,22 @@ struct dropfile_lines {
     int count;
 };
 
-// Reads at most max lines, each trimmed (a line over 255 bytes continues as
-// the next one). False when the file does not open or has fewer than min.
+// Reads one line into buf, cut to fit; the rest of a longer line is skipped,
+// so the lines after it keep their numbers. False at the end of the file.
+bool read_line(std::FILE *f, char *buf, int size)
+{
+    if (std::fgets(buf, size, f) == nullptr) {
+        return false;
+    }
+    if (std::strchr(buf, '\n') == nullptr) {
+        for (int c = std::fgetc(f); c != EOF && c != '\n'; c = std::fgetc(f)) {
+        }
+    }
+    return true;
+}
+
+// Reads at most max lines, each trimmed and cut to 255 bytes. False when the
+// file does not open or has fewer than min.
 bool read_lines(const char *path, int max, int min, dropfile_lines *out)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path, "r"), &std::fclose);
@@ -32,7 +46,7 @@ bool read_lines(const char *path, int max, int min, dropfile_lines *out)
         return false;
     }
     out->count = 0;
-    while (out->count < max && std::fgets(out->line[out->count], sizeof out->line[0], f.get()) != nullptr) {
+    while (out->count < max && read_line(f.get(), out->line[out->count], sizeof out->line[0])) {
         trim(out->line[out->count]);
         ++out->count;
     }

@@ -137,6 +137,21 @@ TEST_F(Dropfile, DoorSysTakesTheAliasAndFallsBackToTheFullName)
     EXPECT_STREQ(settings_.nick, "Old_Timer");
 }
 
+// A line too long for the reader is cut, not read as two: the lines after it
+// keep their numbers, so the name still comes from its own line.
+TEST_F(Dropfile, OverlongLineDoesNotShiftTheNameLines)
+{
+    const std::string long_line(300, 'x');
+    const std::string door32 = dir_.write("a/DOOR32.SYS", lines(11, {{2, long_line}, {6, "Ann Lee"}}));
+    ASSERT_EQ(dropfile_load(door32.c_str(), &info_, &settings_), 0);
+    EXPECT_STREQ(settings_.nick, "Ann_Lee");
+
+    const std::string door = dir_.write("b/DOOR.SYS", lines(52, {{3, long_line}, {10, "Mary Jones"}, {36, "Sparky"}}));
+    ASSERT_EQ(dropfile_load(door.c_str(), &info_, &settings_), 0);
+    EXPECT_STREQ(info_.real_name, "Mary Jones");
+    EXPECT_STREQ(settings_.nick, "Sparky");
+}
+
 TEST(NickFromCallerName, MakesANickServersAccept)
 {
     const std::pair<const char *, const char *> cases[] = {
