@@ -36,7 +36,11 @@ TEST(Ngircd, TwoSessionsTalkInOneChannel)
 
     EXPECT_EQ(irc_handle_command(bob.get(), "/part"), 0);
     EXPECT_TRUE(ann.wait_row("*|bob!~bob@127.0.0.1 left"));
-    EXPECT_TRUE(live_session::wait([&] { return ann.get()->users_dirty == 1 && !ann.wait_user("bob", 0); }, 5000));
+    const auto users_changed = [&] {
+        const auto guard = irc_lock(ann.get());
+        return ann.get()->users_dirty == 1;
+    };
+    EXPECT_TRUE(live_session::wait([&] { return users_changed() && !ann.wait_user("bob", 0); }, 5000));
 
     EXPECT_EQ(irc_handle_command(bob.get(), "/join #test"), 0);
     EXPECT_TRUE(ann.wait_user("bob"));
