@@ -89,12 +89,30 @@ void restore_at_exit()
     restore_terminal();
 }
 
-// Writes or sends some bytes; the count, or -1 with errno.
+// Writes or sends some bytes; the count, or -1 with errno. A send never
+// blocks: a door socket handed over in blocking mode would otherwise hold a
+// stalled caller's node past every bound and past SIGHUP.
 ssize_t send_some(const unsigned char* data, std::size_t len)
 {
     if (socket_channel())
-        return send(g_d.socket, data, len, MSG_NOSIGNAL);
+        return send(g_d.socket, data, len, MSG_NOSIGNAL | MSG_DONTWAIT);
     return write(STDOUT_FILENO, data, len);
+}
+
+// True once SIGTERM, SIGHUP or SIGINT came: their byte stays in the pipe.
+bool quit_signalled()
+{
+    pollfd p{g_signal_pipe[0], POLLIN, 0};
+    return g_signal_pipe[0] >= 0 && poll(&p, 1, 0) > 0;
+}
+
+// Waits for the channel to take bytes again; false after the stall bound or
+// when a quit signal came (the next key wait then ends the game).
+bool wait_writable()
+{
+    pollfd fds[2] = {{socket_channel() ? g_d.socket : STDOUT_FILENO, POLLOUT, 0}, {g_signal_pipe[0], POLLIN, 0}};
+    const nfds_t nfds = g_signal_pipe[0] >= 0 ? 2 : 1;
+    return poll(fds, nfds, SEND_STALL_MS) > 0 && (nfds == 1 || fds[1].revents == 0);
 }
 
 }  // namespace
@@ -142,10 +160,10 @@ int flush_out()
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n < 0 && errno == EINTR) {
-            continue;
+            if (quit_signalled())
+                break;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{socket_channel() ? g_d.socket : STDOUT_FILENO, POLLOUT, 0};
-            if (poll(&p, 1, SEND_STALL_MS) <= 0)
+            if (!wait_writable())
                 break;
         } else {
             break;  // the caller is gone or the line broke: drop the rest

@@ -25,7 +25,9 @@ extern termios g_saved_termios;
 void buf_write(const void* data, std::size_t len);
 // Formats into a 512-byte scratch buffer and appends at most 511 bytes.
 void buf_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-// Sends the whole buffer over the current channel and empties it.
+// Sends the whole buffer over the current channel and empties it; -1 when the
+// rest was dropped (the line broke, took nothing for 10 s, or a quit signal
+// came while it waited).
 int flush_out();
 // Waits up to timeout_ms for one input byte: 1 with the byte, 0 without.
 int try_read_byte(unsigned timeout_ms, unsigned char* out);

@@ -71,15 +71,33 @@ TEST_F(key_input, NoKeyWithinTheTimeoutIsNone)
 
 namespace {
 
-// Runs a child that takes the door socket and waits for a key; returns its
+// Runs a child that takes the door socket and then runs `body`; returns its
 // exit status and how long it took to end after `provoke` ran.
 struct child_result {
     int status;
     double seconds;
 };
 
+// The child's usual business: waiting for a key.
+void wait_for_key()
+{
+    _exit(read_key_block() == GKEY_NONE ? 3 : 4);
+}
+
+// A caller who stopped reading: frames pile up far beyond what the socket
+// holds.
+void draw_to_a_stalled_caller()
+{
+    static const std::string frame(60000, 'x');
+    for (int i = 0; i < 100; ++i) {
+        buf_write(frame.data(), frame.size());
+        flush_out();
+    }
+    wait_for_key();
+}
+
 template <typename Provoke>
-child_result run_waiting_child(Provoke provoke)
+child_result run_waiting_child(Provoke provoke, void (*body)() = wait_for_key)
 {
     int sv[2];
     EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
@@ -90,10 +108,10 @@ child_result run_waiting_child(Provoke provoke)
         g_d.socket = sv[0];
         g_key_timeout_ms = 600000;
         take_terminal();
-        _exit(read_key_block() == GKEY_NONE ? 3 : 4);
+        body();
     }
     close(sv[0]);
-    usleep(200000);  // let the child reach its key wait
+    usleep(200000);  // let the child reach its wait
     auto start = std::chrono::steady_clock::now();
     provoke(pid, sv[1]);
     int status = -1;
@@ -129,4 +147,12 @@ TEST(hang_up, TermAndHupSignalsEndTheGameLikeAHangUp)
         EXPECT_EQ(WEXITSTATUS(r.status), 0);
         EXPECT_LT(r.seconds, 1.0);
     }
+}
+
+TEST(hang_up, SignalEndsTheGameWhileTheCallerStoppedReading)
+{
+    child_result r = run_waiting_child([](pid_t pid, int) { kill(pid, SIGHUP); }, draw_to_a_stalled_caller);
+    ASSERT_TRUE(WIFEXITED(r.status)) << "status " << r.status;
+    EXPECT_EQ(WEXITSTATUS(r.status), 0);
+    EXPECT_LT(r.seconds, 1.0);
 }
