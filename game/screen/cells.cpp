@@ -136,7 +136,9 @@ void present_frame()
         }
     }
     buf_printf("\x1b[0m");
-    flush_out();
+    // After a dropped frame nobody knows what the caller's screen shows.
+    if (flush_out() != 0)
+        force_full_repaint();
 }
 
 void force_full_repaint()
