@@ -128,8 +128,9 @@ void send_text(int fd, const char* text)
 }
 
 // Reads the caller's name: printable ASCII up to Enter, with backspace;
-// telnet option bytes and other control bytes are skipped. Empty on
-// hang-up or after a minute without a complete line.
+// telnet option bytes, other control bytes and leading spaces are skipped
+// (a blank name would make the game fall back to the sysop's own board).
+// Empty on hang-up or after a minute without a complete line.
 std::string ask_name(int fd)
 {
     send_text(fd, "\r\nVexon door launcher\r\nYour name: ");
@@ -152,6 +153,7 @@ std::string ask_name(int fd)
         } else if ((c == 8 || c == 127) && !name.empty()) {
             name.pop_back();
             send_text(fd, "\b \b");
+        } else if (c == ' ' && name.empty()) {
         } else if (c >= 32 && c < 127 && name.size() < NAME_MAX_LEN) {
             name.push_back(static_cast<char>(c));
             char echo[2] = {static_cast<char>(c), '\0'};

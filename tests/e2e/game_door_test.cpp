@@ -113,6 +113,24 @@ TEST(game_door, CallerPlaysABoardSavesQuitsAndHangsUp)
     hang_up_and_expect_clean_exit(board, c);
 }
 
+TEST(game_door, BlankNameAtTheLauncherPromptIsNoName)
+{
+    testsupport::temp_dir dir;
+    door_launcher board({DOOR_LAUNCHER_PATH, "--game", SYSOPSIM_PATH, "--dir", dir.path(), "--port", "0"});
+    door_caller c(board.port());
+    ASSERT_TRUE(c.wait_for_raw("Your name: "));
+    // Spaces alone would reach the game as no name, and with it the board
+    // of the sysop's own default name.
+    c.send("   \r  Eve\r");
+    ASSERT_TRUE(board.wait_line("started pid"));
+    ASSERT_TRUE(c.wait_for_text("[1] New BBS")) << c.screen().dump();
+    auto drop = lines_of(testsupport::read_file(dir.file("node1/DOOR32.SYS")));
+    ASSERT_GE(drop.size(), 7u);
+    EXPECT_EQ(drop[5], "Eve");
+    EXPECT_EQ(drop[6], "Eve");
+    hang_up_and_expect_clean_exit(board, c);
+}
+
 TEST(game_door, HangUpInsideAQuestionKeepsTheLastSave)
 {
     testsupport::temp_dir dir;
