@@ -6,28 +6,15 @@
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-// put_str of a text formatted into a 128-byte buffer.
-void con_fmt(int x, int y, int fg, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
-void con_fmt(int x, int y, int fg, const char* fmt, ...)
-{
-    char buf[128];
-    va_list ap;
-    va_start(ap, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    put_str(x, y, buf, fg, 0, 1);
-}
-
 void draw_board_line()
 {
-    con_fmt(2, 3, 3, "  Your BBS:  %-28.28s   %d node%s   %d users  ", P.bbs_name, P.nodes, P.nodes == 1 ? " " : "s",
-            P.total_callers);
+    put_fmt(2, 3, 3, 0, 1, "  Your BBS:  %-28.28s   %d node%s   %d users  ", P.bbs_name, P.nodes,
+            P.nodes == 1 ? " " : "s", P.total_callers);
 }
 
 void draw_money_strip()
@@ -46,14 +33,14 @@ void draw_hardware_panel()
     draw_box(2, 5, 40, 14, 7);
     put_str(4, 5, " Hardware ", 3, 0, 1);
     const int pct = disk_pct();
-    con_fmt(3, 6, 7, "CPU    : %-27s", table_row(CPUS, P.cpu).name);
-    con_fmt(3, 7, 7, "RAM    : %-27s", table_row(RAMS, P.ram).name);
-    con_fmt(3, 8, pct > 85 ? 1 : 7, "HDD    : %-10s  %3d%% used", table_row(HDDS, P.hdd).name, pct);
-    con_fmt(3, 9, 7, "Modem  : %-27s", table_row(MODEMS, P.modem).name);
-    con_fmt(3, 10, 7, "Monitor: %-27s", table_row(MONITORS, P.monitor).name);
-    con_fmt(3, 11, 7, "Periphs: %d installed", count_bits(P.peripherals, static_cast<int>(PERIS.size())));
-    con_fmt(3, 12, 7, "Doors  : %d installed", count_bits(P.doors, static_cast<int>(DOORS.size())));
-    con_fmt(3, 13, P.hw_health <= 39 ? 1 : 7, "CD-ROM : %d mounted    Health %3d%%",
+    put_fmt(3, 6, 7, 0, 1, "CPU    : %-27s", table_row(CPUS, P.cpu).name);
+    put_fmt(3, 7, 7, 0, 1, "RAM    : %-27s", table_row(RAMS, P.ram).name);
+    put_fmt(3, 8, pct > 85 ? 1 : 7, 0, 1, "HDD    : %-10s  %3d%% used", table_row(HDDS, P.hdd).name, pct);
+    put_fmt(3, 9, 7, 0, 1, "Modem  : %-27s", table_row(MODEMS, P.modem).name);
+    put_fmt(3, 10, 7, 0, 1, "Monitor: %-27s", table_row(MONITORS, P.monitor).name);
+    put_fmt(3, 11, 7, 0, 1, "Periphs: %d installed", count_bits(P.peripherals, static_cast<int>(PERIS.size())));
+    put_fmt(3, 12, 7, 0, 1, "Doors  : %d installed", count_bits(P.doors, static_cast<int>(DOORS.size())));
+    put_fmt(3, 13, P.hw_health <= 39 ? 1 : 7, 0, 1, "CD-ROM : %d mounted    Health %3d%%",
             count_bits(P.cdroms, static_cast<int>(CDROMS.size())), P.hw_health);
 }
 
@@ -61,13 +48,13 @@ void draw_networks_panel()
 {
     draw_box(42, 5, 77, 14, 7);
     put_str(44, 5, " Networks ", 3, 0, 1);
-    con_fmt(43, 6, 3, "FidoNet : %s", table_row(FIDO, P.fido_tier).name);
-    con_fmt(43, 7, 3, "Internet: %s", table_row(INET, P.inet_tier).name);
-    con_fmt(43, 8, 5, "Warez   : %d files", P.warez);
-    con_fmt(43, 9, 7, "Nodes   : %d", P.nodes);
-    con_fmt(43, 10, 2, "Callers yesterday : %d", P.callers_yesterday);
-    con_fmt(43, 11, 2, "Total users       : %d", P.total_callers);
-    con_fmt(43, 12, 5, "Hack skill : %3d / 100", P.hack_skill);
+    put_fmt(43, 6, 3, 0, 1, "FidoNet : %s", table_row(FIDO, P.fido_tier).name);
+    put_fmt(43, 7, 3, 0, 1, "Internet: %s", table_row(INET, P.inet_tier).name);
+    put_fmt(43, 8, 5, 0, 1, "Warez   : %d files", P.warez);
+    put_fmt(43, 9, 7, 0, 1, "Nodes   : %d", P.nodes);
+    put_fmt(43, 10, 2, 0, 1, "Callers yesterday : %d", P.callers_yesterday);
+    put_fmt(43, 11, 2, 0, 1, "Total users       : %d", P.total_callers);
+    put_fmt(43, 12, 5, 0, 1, "Hack skill : %3d / 100", P.hack_skill);
     put_str(43, 13, "Fame    : ", 3, 0, 1);
     for (int i = 0; i < 5; ++i) {
         bool earned = i < P.fame;
