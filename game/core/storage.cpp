@@ -50,11 +50,10 @@ std::uint32_t mask_of(std::size_t width)
 
 // Reads one 232-byte record; false when the file is missing, short or has a
 // wrong magic.
-bool read_record(const char* path, profile& out, bool allow_short)
+bool read_record(const char* path, profile& out)
 {
     std::memset(&out, 0, sizeof out);
-    long got = read_data_file(path, &out, sizeof out);
-    if (got < 0 || (!allow_short && got != static_cast<long>(sizeof out)))
+    if (read_data_file(path, &out, sizeof out) != static_cast<long>(sizeof out))
         return false;
     return out.magic == PROFILE_MAGIC;
 }
@@ -335,7 +334,7 @@ void scan_rivals()
             continue;  // a cut path would name another file
         std::memcpy(r.path, "data/", 5);
         std::memcpy(r.path + 5, name, len + 1);
-        if (!read_record(r.path, r.record, false))
+        if (!read_record(r.path, r.record))
             continue;
         sanitize_profile(r.record);
         char slug[SLUG_SIZE];
