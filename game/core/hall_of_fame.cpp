@@ -168,8 +168,7 @@ void write_scores_ans()
 
 void draw_hs_rows()
 {
-    for (int x = 3; x <= 76; ++x)
-        g_back[5][x] = cell{196, 7, 0, 0};
+    put_run(3, 5, 196, 74, 7, 0, 0);
     for (int i = 0; i < g_hs_count; ++i) {
         const hs_entry& e = g_hs[i];
         put_fmt(3, 6 + i, i == 0 ? 3 : 7, 0, 1, "%-2d %-16.16s %-22.22s %-5d $%-7ld %-3d %-2d", i + 1, e.sysop_name,

@@ -37,23 +37,17 @@ constexpr const char* SCREEN_ROWS[] = {
     "  > PASSWORD: ****  ", "  Connected! 14.4k  ", "                    ",
 };
 
-void put_run(int x, int y, unsigned char ch, int count, int fg)
-{
-    for (int i = 0; i < count; ++i)
-        g_back[y][x + i] = cell{ch, static_cast<std::uint8_t>(fg), 0, 1};
-}
-
 void draw_terminal_picture()
 {
-    put_run(29, 10, FULL_BLOCK, 22, 7);
+    put_run(29, 10, FULL_BLOCK, 22, 7, 0, 1);
     for (int i = 0; i < 6; ++i) {
-        put_run(29, 11 + i, FULL_BLOCK, 1, 7);
+        put_run(29, 11 + i, FULL_BLOCK, 1, 7, 0, 1);
         put_str(30, 11 + i, SCREEN_ROWS[i], 7, 0, 1);
-        put_run(50, 11 + i, FULL_BLOCK, 1, 7);
+        put_run(50, 11 + i, FULL_BLOCK, 1, 7, 0, 1);
     }
-    put_run(29, 17, FULL_BLOCK, 22, 7);
-    put_run(34, 18, LOWER_HALF, 12, 0);
-    put_run(30, 19, DARK_SHADE, 20, 0);
+    put_run(29, 17, FULL_BLOCK, 22, 7, 0, 1);
+    put_run(34, 18, LOWER_HALF, 12, 0, 0, 1);
+    put_run(30, 19, DARK_SHADE, 20, 0, 0, 1);
 }
 
 void draw_maker_line()

@@ -68,6 +68,12 @@ void put_str(int x, int y, const char* text, int fg, int bg, int bold)
     }
 }
 
+void put_run(int x, int y, unsigned char ch, int count, int fg, int bg, int bold)
+{
+    for (int i = 0; i < count; ++i)
+        set_cell(x + i, y, ch, fg, bg, bold);
+}
+
 void put_fmt(int x, int y, int fg, int bg, int bold, const char* fmt, ...)
 {
     char tmp[256];

@@ -25,6 +25,8 @@ extern cell g_front[SCREEN_H][SCREEN_W];
 void fill_rect(int x0, int y0, int x1, int y1, int bg);
 // Writes text from (x, y) on one row, clipped to the screen.
 void put_str(int x, int y, const char* text, int fg, int bg, int bold);
+// Writes count copies of one character from (x, y) on one row, clipped.
+void put_run(int x, int y, unsigned char ch, int count, int fg, int bg, int bold);
 // put_str of a printf-formatted text (at most 255 characters).
 void put_fmt(int x, int y, int fg, int bg, int bold, const char* fmt, ...)
     __attribute__((format(printf, 6, 7)));

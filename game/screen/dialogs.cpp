@@ -113,8 +113,7 @@ int yes_no(const char* title, const char* text)
 
 void draw_topbar(const char* tag)
 {
-    for (int x = 0; x < SCREEN_W; ++x)
-        g_back[0][x] = cell{' ', 7, 1, 0};
+    fill_rect(0, 0, SCREEN_W - 1, 0, 1);
     put_str(0, 0, "VEXON SIMS ", 0, 3, 1);
     char buf[96];
     std::snprintf(buf, sizeof buf, " Day %-4u ", P.day);

@@ -12,7 +12,7 @@ namespace {
 
 constexpr int FIRST_ROW = 6;
 constexpr int BAND_LEFT = 3;
-constexpr int BAND_RIGHT = 76;
+constexpr int BAND_WIDTH = 74;
 
 struct picker_state {
     int sel = 0;
@@ -41,8 +41,7 @@ void draw_row(const catalog_item& it, int y, bool selected)
 {
     const int bg = selected ? 3 : 0;
     const int plain = selected ? 0 : 7;
-    for (int x = BAND_LEFT; x <= BAND_RIGHT; ++x)
-        put_str(x, y, " ", plain, bg, 0);
+    put_run(BAND_LEFT, y, ' ', BAND_WIDTH, plain, bg, 0);
     put_fmt(3, y, plain, bg, 1, " %-44.44s", it.name ? it.name : "");
     put_fmt(49, y, selected ? 0 : 2, bg, 1, "$%-8ld", static_cast<long>(it.price));
     status_look st = row_status(it);
@@ -61,8 +60,7 @@ void draw_picker(const char* title, const catalog_item* items, int count, const 
     put_str(4, 4, "NAME", 3, 0, 1);
     put_str(50, 4, "PRICE", 3, 0, 1);
     put_str(62, 4, "STATUS", 3, 0, 1);
-    for (int x = BAND_LEFT; x <= BAND_RIGHT; ++x)
-        put_str(x, 5, "\xC4", 7, 0, 0);
+    put_run(BAND_LEFT, 5, 196, BAND_WIDTH, 7, 0, 0);
 
     for (int i = s.top; i < count && i < s.top + PICKER_WINDOW; ++i)
         draw_row(items[i], FIRST_ROW + (i - s.top), i == s.sel);

@@ -25,8 +25,7 @@ void draw_rename(const name_field& f)
 {
     begin_framed_screen("Rename BBS", "RENAME YOUR BBS");
     put_str(25, 8, "Type a new name for your BBS:", 7, 0, 1);
-    for (int x = FIELD_X; x <= FIELD_END; ++x)
-        put_str(x, FIELD_Y, " ", 0, 7, 0);
+    put_run(FIELD_X, FIELD_Y, ' ', FIELD_END - FIELD_X + 1, 0, 7, 0);
     put_str(FIELD_X, FIELD_Y, f.text, 0, 7, 1);
     if (FIELD_X + f.len <= 79)
         put_str(FIELD_X + f.len, FIELD_Y, "_", 1, 7, 1);

@@ -19,8 +19,7 @@ void draw_board_line()
 
 void draw_money_strip()
 {
-    for (int x = 2; x <= 77; ++x)
-        g_back[4][x] = cell{' ', 7, 1, 0};
+    fill_rect(2, 4, 77, 4, 1);
     char buf[128];
     std::snprintf(buf, sizeof buf, "  CASH $%-9ld  DAY %-4u  REP %3d  HEAT %3d  FAME %d/5  TURNS %2d/%d  ",
                   static_cast<long>(P.cash), P.day, P.rep, P.heat, P.fame, turns_left_today(), turns_limit());
@@ -58,8 +57,7 @@ void draw_networks_panel()
     put_str(43, 13, "Fame    : ", 3, 0, 1);
     for (int i = 0; i < 5; ++i) {
         bool earned = i < P.fame;
-        g_back[13][53 + i] = cell{static_cast<std::uint8_t>(earned ? 15 : 250), static_cast<std::uint8_t>(earned ? 3 : 7),
-                                  0, 1};
+        put_run(53 + i, 13, earned ? 15 : 250, 1, earned ? 3 : 7, 0, 1);
     }
 }
 

@@ -33,25 +33,13 @@ constexpr int TRAFFIC_STAGE = 4;
 // caller's terminal takes for the bell, beeping and leaving the cell empty.
 constexpr unsigned char LIT = 254, UNLIT = 249, SPEAKER = 177, SPEAKER_ALT = 176;
 
-void put_char(int x, int y, unsigned char ch, int fg, int bg, int bold)
-{
-    const char text[2] = {static_cast<char>(ch), '\0'};
-    put_str(x, y, text, fg, bg, bold);
-}
-
-void put_run(int x0, int x1, int y, unsigned char ch, int fg, int bg, int bold)
-{
-    for (int x = x0; x <= x1; ++x)
-        put_char(x, y, ch, fg, bg, bold);
-}
-
 void draw_case(const char* name)
 {
     fill_rect(CASE_LEFT, CASE_TOP, CASE_RIGHT, CASE_BOTTOM, 7);
     draw_dbox(CASE_LEFT, CASE_TOP, CASE_RIGHT, CASE_BOTTOM, 0, 7);
     const int len = static_cast<int>(std::strlen(name));
     put_str(std::max(CASE_LEFT, CASE_LEFT + (CASE_INNER - len) / 2), 6, name, 0, 7, 1);
-    put_run(16, 63, 7, 205, 0, 7, 0);
+    put_run(16, 7, 205, 48, 0, 7, 0);
     put_str(24, 8, "HAYES COMPATIBLE EXTERNAL MODEM", 0, 7, 0);
 }
 
@@ -70,20 +58,20 @@ void draw_lights(int stage, unsigned mask)
         const int col = LED_FIRST_COL + LED_STEP * j;
         put_str(col, LED_LABEL_ROW, LED_NAMES[static_cast<std::size_t>(j)], 0, 7, 1);
         if (((mask >> j) & 1u) != 0)
-            put_char(col + 1, LED_ROW, LIT, lit_colour(stage, j), 7, 1);
+            put_run(col + 1, LED_ROW, LIT, 1, lit_colour(stage, j), 7, 1);
         else
-            put_char(col + 1, LED_ROW, UNLIT, 0, 7, 1);
+            put_run(col + 1, LED_ROW, UNLIT, 1, 0, 7, 1);
     }
     put_str(14, LED_LABEL_ROW, "P", 2, 7, 1);
-    put_char(14, LED_ROW, LIT, 2, 7, 1);
+    put_run(14, LED_ROW, LIT, 1, 2, 7, 1);
     put_str(65, LED_LABEL_ROW, "S", 0, 7, 1);
     const bool buzz = stage >= TRAFFIC_STAGE && stage % 2 == 1;
-    put_char(65, LED_ROW, buzz ? SPEAKER_ALT : SPEAKER, 0, 7, 1);
+    put_run(65, LED_ROW, buzz ? SPEAKER_ALT : SPEAKER, 1, 0, 7, 1);
 }
 
 void draw_connectors()
 {
-    put_run(15, 64, 13, 220, 0, 7, 0);
+    put_run(15, 13, 220, 50, 0, 7, 0);
     put_str(15, 13, " PHONE ", 0, 3, 1);
     put_str(55, 13, " SERIAL ", 0, 3, 1);
 }
@@ -92,7 +80,7 @@ void draw_log(int stage, const char* status)
 {
     put_str(std::max(0, (80 - static_cast<int>(std::strlen(status))) / 2), 17, status, 2, 0, 1);
     put_str(14, 19, "TERMINAL LOG:", 6, 0, 1);
-    put_run(14, 65, 20, 196, 7, 0, 0);
+    put_run(14, 20, 196, 52, 7, 0, 0);
     // The newest command is highlighted; the log stops after the reset.
     put_str(14, 21, "Power on...", stage == 0 ? 3 : 7, 0, 1);
     if (stage >= 1)
