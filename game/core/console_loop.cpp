@@ -117,7 +117,7 @@ void enter_game()
 
 void console_loop()
 {
-    while (!caller_gone()) {
+    for (;;) {
         render_console();
         const int key = fold_upper(read_key_block());
         if (key == 'Q' || key == 27) {

@@ -86,7 +86,7 @@ bool wait_for_room()
 {
     int cols = 0;
     int rows = 0;
-    while (!caller_gone() && local_terminal_size(cols, rows) && (cols < SCREEN_W || rows < SCREEN_H)) {
+    while (local_terminal_size(cols, rows) && (cols < SCREEN_W || rows < SCREEN_H)) {
         // Short lines: the message must be readable in the small window.
         buf_printf("\x1b[0m\x1b[2J\x1b[H");
         buf_printf("VEXON SIMS needs an 80x25 terminal.\r\nThis one is %dx%d.\r\n\r\n", cols, rows);

@@ -98,7 +98,7 @@ bool continue_board()
 
 void title_loop()
 {
-    while (!caller_gone()) {
+    for (;;) {
         draw_title();
         switch (read_key_block()) {
         case '1': case '\r': case '\n': case ' ':

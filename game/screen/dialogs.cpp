@@ -99,16 +99,13 @@ int yes_no(const char* title, const char* text)
     int h = std::min(s.lines + 5, 21);
     int w = std::min(std::max(s.widest + 6, title_len + 8), 76);
     draw_modal(place(h, w), title, text, 3, YES_NO_PROMPT);
-    // A caller who hung up answers nothing; without this check a hang-up
-    // hook that returns would leave the question spinning.
-    while (!caller_gone()) {
+    for (;;) {
         int k = read_key_block();
         if (k == 'y' || k == 'Y' || k == 13 || k == 10)
             return 1;
         if (k == 'n' || k == 'N' || k == 27)
             return 0;
     }
-    return 0;
 }
 
 void draw_topbar(const char* tag)

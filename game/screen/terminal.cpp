@@ -34,7 +34,6 @@ constexpr unsigned ESCAPE_FOLLOW_MS = 30;
 
 // Signal handlers only write a byte here; the key wait sees it.
 int g_signal_pipe[2] = {-1, -1};
-bool g_gone = false;
 // A byte read ahead after a carriage return that turned out to be a key of
 // its own; the next read returns it first.
 int g_pushback = -1;
@@ -77,11 +76,11 @@ void install_signal_handling()
         sigaction(sig, &sa, nullptr);
 }
 
-void hang_up()
+[[noreturn]] void hang_up()
 {
-    g_gone = true;
     if (g_hangup_hook)
         g_hangup_hook();
+    std::exit(0);
 }
 
 void restore_at_exit()
@@ -118,11 +117,6 @@ bool wait_writable()
 }  // namespace
 
 void (*g_hangup_hook)() = leave_on_hangup;
-
-bool caller_gone()
-{
-    return g_gone;
-}
 
 void buf_write(const void* data, std::size_t len)
 {
@@ -180,8 +174,6 @@ int try_read_byte(unsigned timeout_ms, unsigned char* out)
         g_pushback = -1;
         return 1;
     }
-    if (g_gone)
-        return 0;
     const std::int64_t deadline = monotonic_ms() + timeout_ms;
     pollfd fds[2] = {{input_fd(), POLLIN, 0}, {g_signal_pipe[0], POLLIN, 0}};
     const nfds_t nfds = g_signal_pipe[0] >= 0 ? 2 : 1;
@@ -197,14 +189,8 @@ int try_read_byte(unsigned timeout_ms, unsigned char* out)
         }
         if (r == 0)
             return 0;
-        if (nfds == 2 && fds[1].revents != 0) {
+        if ((nfds == 2 && fds[1].revents != 0) || (fds[0].revents & POLLNVAL))
             hang_up();
-            return 0;
-        }
-        if (fds[0].revents & POLLNVAL) {
-            hang_up();
-            return 0;
-        }
         ssize_t n = socket_channel() ? recv(g_d.socket, out, 1, 0) : read(STDIN_FILENO, out, 1);
         if (n == 1)
             return 1;
@@ -212,7 +198,6 @@ int try_read_byte(unsigned timeout_ms, unsigned char* out)
             continue;
         // Readable but nothing to read, or a hard error: the caller hung up.
         hang_up();
-        return 0;
     }
 }
 

@@ -53,7 +53,7 @@ void buf_put_glyph(unsigned char ch);
 // Milliseconds read_key_block waits for a first byte (10 minutes).
 extern unsigned g_key_timeout_ms;
 // Called when the caller has gone (end of input, SIGHUP, SIGTERM, SIGINT).
-// The default gives the terminal back and ends the process with status 0.
+// The default gives the terminal back and ends the process with status 0;
+// should a hook return, the process ends all the same, so no screen loop
+// ever waits on a caller who is gone.
 extern void (*g_hangup_hook)();
-// True once a hang-up was seen; reads then return nothing.
-bool caller_gone();

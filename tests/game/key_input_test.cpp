@@ -149,6 +149,16 @@ TEST(hang_up, TermAndHupSignalsEndTheGameLikeAHangUp)
     }
 }
 
+TEST(hang_up, HookThatReturnsStillEndsTheGame)
+{
+    child_result r = run_waiting_child([](pid_t, int peer) { shutdown(peer, SHUT_RDWR); }, [] {
+        g_hangup_hook = [] {};
+        wait_for_key();
+    });
+    ASSERT_TRUE(WIFEXITED(r.status)) << "status " << r.status;
+    EXPECT_EQ(WEXITSTATUS(r.status), 0);
+}
+
 TEST(hang_up, SignalEndsTheGameWhileTheCallerStoppedReading)
 {
     child_result r = run_waiting_child([](pid_t pid, int) { kill(pid, SIGHUP); }, draw_to_a_stalled_caller);
