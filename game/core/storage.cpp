@@ -298,6 +298,14 @@ data_lock::~data_lock()
         close(fd_);  // also releases the lock
 }
 
+bool profile_lock_path(const char* profile_path, char* out, std::size_t size)
+{
+    std::size_t len = std::strlen(profile_path);
+    std::size_t stem = len >= 4 && std::strcmp(profile_path + len - 4, ".dat") == 0 ? len - 4 : len;
+    int n = std::snprintf(out, size, "%.*s.lock", static_cast<int>(stem), profile_path);
+    return n > 0 && static_cast<std::size_t>(n) < size;
+}
+
 void rate_rival(rival& r)
 {
     const profile& p = r.record;

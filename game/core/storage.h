@@ -63,5 +63,10 @@ private:
     bool held_ = false;
 };
 
+// The lock file that guards read-modify-writes of one profile file between
+// nodes: "data/sysop_x.dat" is guarded by "data/sysop_x.lock". False when the
+// name does not fit.
+bool profile_lock_path(const char* profile_path, char* out, std::size_t size);
+
 // Difficulty and stakes of a rival from its record.
 void rate_rival(rival& r);

@@ -445,3 +445,12 @@ TEST_F(storage, RivalScanHoldsAtMostSixteen)
     scan_rivals();
     EXPECT_EQ(g_rival_count, 0);
 }
+
+TEST_F(storage, EachProfileHasItsOwnLockFileBesideIt)
+{
+    char out[128];
+    ASSERT_TRUE(profile_lock_path("data/sysop_ann.dat", out, sizeof out));
+    EXPECT_STREQ(out, "data/sysop_ann.lock");
+    char tiny[12];
+    EXPECT_FALSE(profile_lock_path("data/sysop_ann.dat", tiny, sizeof tiny));
+}
