@@ -31,9 +31,6 @@ row_cut cut_row(std::string_view body, std::size_t start, int room, text_attr at
         text_attr after = attr;
         const glyph g = next_glyph(body, pos, after);
         if (columns + g.width > room && pos > start) {
-            if (g.space) {
-                return {pos, skip_spaces(body, pos), attr};  // the row is full up to a word's end
-            }
             if (space_at != 0) {
                 return {space_at, skip_spaces(body, space_at), attr_at_space};
             }

