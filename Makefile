@@ -2,7 +2,13 @@
 #   make run    build the game and start it in this terminal
 #   make test   build everything and run every test
 #   make bench  build optimised and run the chat session's flood benchmark
-.PHONY: run test chat bench deps build clean
+#   make fuzz   build the fuzz targets with clang and run each for
+#               FUZZ_SECONDS seconds (60 by default)
+#   make install PREFIX=/usr/local   build optimised and install
+.PHONY: run test chat bench fuzz install deps build clean
+
+FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
 
 deps:
 	@sh tools/install-deps.sh
@@ -27,6 +33,14 @@ test: deps
 	cmake --preset tsan
 	cmake --build --preset tsan
 	ctest --preset tsan
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	sh tools/run-fuzz.sh build/fuzz $(FUZZ_SECONDS)
+
+install: build
+	cmake --install build/release --prefix $(PREFIX)
 
 clean:
 	rm -rf build

@@ -6,7 +6,8 @@ set -eu
 
 PACKAGES="g++ gcc make cmake ninja-build pkg-config libssl-dev openssl
 libgtest-dev libgmock-dev googletest libvterm-dev
-ngircd inspircd atheme-services"
+ngircd inspircd atheme-services
+clang libclang-rt-14-dev"
 
 missing=""
 for p in $PACKAGES; do

@@ -337,9 +337,20 @@ std::string_view tail_within_columns(std::string_view text, int columns)
 
 std::size_t without_last_character(std::string_view text)
 {
-    std::size_t n = text.size();
-    while (n > 0 && (static_cast<unsigned char>(text[n - 1]) & 0xC0) == 0x80) {
-        --n;
+    const std::size_t n = text.size();
+    // The last character is a whole, valid UTF-8 sequence when one ends the
+    // text; otherwise one byte, as each malformed byte is drawn as a stand-in
+    // of its own, so a run of them is never taken at once with the character
+    // before it.
+    if (n == 0 || (static_cast<unsigned char>(text[n - 1]) & 0xC0) != 0x80) {
+        return n > 0 ? n - 1 : 0;
     }
-    return n > 0 ? n - 1 : 0;
+    for (std::size_t back = 2; back <= 4 && back <= n; ++back) {
+        const auto b = static_cast<unsigned char>(text[n - back]);
+        if ((b & 0xC0) != 0x80) {
+            text_attr ignored;
+            return b >= 0xC0 && next_glyph(text, n - back, ignored).used == back ? n - back : n - 1;
+        }
+    }
+    return n - 1;
 }

@@ -121,14 +121,33 @@ void printable(char (&out)[32], const char* name)
     out[i] = '\0';
 }
 
+// A count in at most width characters: too many digits are shown in
+// thousands, millions and so on ("12345K"). The widths below leave the rows
+// within 80 columns, so a record from a hand-made file cannot push a row
+// past the edge of the caller's screen.
+struct fitted {
+    char text[24];
+};
+fitted fit_number(std::int64_t v, int width)
+{
+    static constexpr char UNITS[] = "KMGTPE";
+    fitted out{};
+    int n = std::snprintf(out.text, sizeof out.text, "%lld", static_cast<long long>(v));
+    for (int unit = 0; n > width && UNITS[unit] != '\0'; ++unit) {
+        v /= 1000;
+        n = std::snprintf(out.text, sizeof out.text, "%lld%c", static_cast<long long>(v), UNITS[unit]);
+    }
+    return out;
+}
+
 void add_export_row(text_file& f, int rank, const hs_entry& e)
 {
     char sysop[32];
     char bbs[32];
     printable(sysop, e.sysop_name);
     printable(bbs, e.bbs_name);
-    f.add(" %2d %-16.16s %-24.24s %5d $%7ld %3d  %d/5", rank, sysop, bbs, e.day, static_cast<long>(e.cash), e.rep,
-          e.fame);
+    f.add(" %2d %-16.16s %-24.24s %5s $%7s %3d  %d/5", rank, sysop, bbs, fit_number(e.day, 9).text,
+          fit_number(e.cash, 14).text, e.rep, e.fame);
 }
 
 void write_scores_asc()
@@ -171,8 +190,8 @@ void draw_hs_rows()
     put_run(3, 5, 196, 74, 7, 0, 0);
     for (int i = 0; i < g_hs_count; ++i) {
         const hs_entry& e = g_hs[i];
-        put_fmt(3, 6 + i, i == 0 ? 3 : 7, 0, 1, "%-2d %-16.16s %-22.22s %-5d $%-7ld %-3d %-2d", i + 1, e.sysop_name,
-                e.bbs_name, e.day, static_cast<long>(e.cash), e.rep, e.fame);
+        put_fmt(3, 6 + i, i == 0 ? 3 : 7, 0, 1, "%-2d %-16.16s %-22.22s %-5s $%-7s %-3d %-2d", i + 1, e.sysop_name,
+                e.bbs_name, fit_number(e.day, 9).text, fit_number(e.cash, 14).text, e.rep, e.fame);
     }
     if (g_hs_count == 0)
         put_str(32, 12, "(No sysops yet)", 3, 0, 1);

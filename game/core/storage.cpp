@@ -37,8 +37,8 @@ void clamp_field(T& v, T lo, T hi)
     v = clamp_to(v, lo, hi);
 }
 
-template <std::size_t N>
-std::int32_t last_row(const std::array<auto, N>&)
+template <typename Row, std::size_t N>
+std::int32_t last_row(const std::array<Row, N>&)
 {
     return static_cast<std::int32_t>(N) - 1;
 }

@@ -221,6 +221,19 @@ TEST_F(hall_of_fame, ExportsAreByteForByte)
     EXPECT_EQ(dat.substr(88 + 64, 8), std::string("\x05\0\0\0\0\0\0\0", 8));
 }
 
+TEST_F(hall_of_fame, HugeNumbersFromAHandMadeFileKeepTheRowsWithinEightyColumns)
+{
+    g_hs_count = 0;
+    g_hs[g_hs_count++] = entry("Max", "Maxed Out", MAX_CASH, MAX_COUNT, 100, 5);
+    hs_save();
+    const std::string asc = testsupport::read_file("data/scores.asc");
+    EXPECT_NE(asc.find("  1 Max              Maxed Out                1000000K $1000000000000K 100  5/5\r\n"),
+              std::string::npos)
+        << asc;
+    for (std::size_t start = 0, end; (end = asc.find("\r\n", start)) != std::string::npos; start = end + 2)
+        EXPECT_LE(end - start, 80u) << asc.substr(start, end - start);
+}
+
 TEST_F(hall_of_fame, ScreenListsTheTableOrSaysItIsEmpty)
 {
     door.send_keys("k");

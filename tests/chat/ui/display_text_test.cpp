@@ -148,6 +148,10 @@ TEST(TextColumns, TailsAndLastCharactersAreWholeCharacters)
     EXPECT_EQ(without_last_character("caf\u00e9"), 3u);
     EXPECT_EQ(without_last_character("ab"), 1u);
     EXPECT_EQ(without_last_character(""), 0u);
+    EXPECT_EQ(without_last_character("\u65e5\u65e5"), 3u);
+    // Stray continuation bytes are drawn one stand-in each and go one at a time.
+    EXPECT_EQ(without_last_character("\u65e5\x97\x97"), 4u);
+    EXPECT_EQ(without_last_character("a\xe6\x97"), 2u);  // a cut sequence
 }
 
 }  // namespace
