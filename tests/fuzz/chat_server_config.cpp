@@ -1,6 +1,7 @@
 // The saved servers file: whatever it holds, the store keeps at most 64
 // entries with terminated fields, saving and loading again gives the same
-// store, and the startup manager draws it as text within the screen.
+// store (where the format can hold its values), and the startup manager
+// draws it as text within the screen.
 #include "chat/app/server_config.h"
 #include "chat/ui/display_text.h"
 #include "chat/ui/screen_out.h"
@@ -35,6 +36,16 @@ void check_store(const server_config& c)
         for (const char* f : {e.label, e.server, e.nick, e.channel, e.password})
             FUZZ_CHECK(std::strpbrk(f, "|\n") == nullptr);
     }
+}
+
+// The file format cannot hold an empty field (runs of separators count as
+// one) nor white space at a line's ends, which reading trims; any other
+// entry must come back from a save as it was.
+bool fits_the_format(const server_entry& e)
+{
+    const auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    const std::size_t pw = std::strlen(e.password);
+    return e.server[0] && e.nick[0] && e.channel[0] && !space(e.label[0]) && (pw == 0 || !space(e.password[pw - 1]));
 }
 
 bool same_entries(const server_config& a, const server_config& b)
@@ -72,7 +83,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     *again = server_config{};
     std::snprintf(again->path, sizeof again->path, "bookmarks");
     config_load(again);
-    FUZZ_CHECK(same_entries(*store, *again));
+    bool all_fit = true;
+    for (int i = 0; i < store->count; ++i)
+        all_fit = all_fit && fits_the_format(store->entries[i]);
+    if (all_fit)
+        FUZZ_CHECK(same_entries(*store, *again));
+    else
+        check_store(*again);
 
     // The startup manager with every entry chosen in turn would be slow; the
     // last one and the form loaded from it show the longest texts as well.
