@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
+// Modes leave group and other access to the umask, so a sysop whose nodes
+// run as several accounts of one group can share data/ (umask 007).
 void ensure_data_dir()
 {
-    mkdir("data", 0755);
+    mkdir("data", 0777);
 }
 
 bool write_file_atomic(const char* path, const void* data, std::size_t len)
@@ -25,7 +27,7 @@ bool write_file_atomic(const char* path, const void* data, std::size_t len)
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof tmp)
         return false;
 
-    int fd = open(tmp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = open(tmp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     const auto* p = static_cast<const unsigned char*>(data);

@@ -278,7 +278,7 @@ data_lock::data_lock(const char* lock_path)
     constexpr int TRY_EVERY_MS = 20;
     constexpr int GIVE_UP_AFTER_MS = 2000;
     ensure_data_dir();
-    fd_ = open(lock_path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = open(lock_path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);  // nodes of one group share it (umask)
     if (fd_ < 0)
         return;
     for (int waited = 0; waited <= GIVE_UP_AFTER_MS; waited += TRY_EVERY_MS) {
