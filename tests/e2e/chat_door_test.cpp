@@ -105,7 +105,7 @@ TEST(HangUp, ClosedTerminalEndsTheProgram)
     ircdoor_run run(80, 24);
     ASSERT_TRUE(run.wait_for("OFFLINE"));
     run.process->hang_up();
-    EXPECT_EQ(run.process->wait_exit(2000ms), 0);
+    EXPECT_EQ(run.process->wait_exit(10000ms), 0);
     EXPECT_EQ(file_lines(config_path(run.dir)).size(), 2u);
 }
 

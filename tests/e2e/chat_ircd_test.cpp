@@ -85,7 +85,7 @@ TEST_F(RealServer, MessagesBothWaysAndSlashCommands)
     EXPECT_TRUE(run->wait_until([&] { return run->row(STATUS_ROW).find("\u2551 #other \u2551") != std::string::npos; }));
 
     run->send("/quit\r");
-    EXPECT_EQ(run->process->wait_exit(3000ms), 0);
+    EXPECT_EQ(run->process->wait_exit(10000ms), 0);
     ASSERT_TRUE(bob_sees(" QUIT :"));
     const auto& lines = bob->lines();
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),

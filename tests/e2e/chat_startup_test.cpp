@@ -196,7 +196,7 @@ TEST_F(Startup, EscQuitsAndRestoresTheTerminal)
 {
     std::remove(config_path(run.dir).c_str());
     run.send("\x1b");
-    EXPECT_EQ(run.process->wait_exit(3000ms), 0);
+    EXPECT_EQ(run.process->wait_exit(10000ms), 0);
     EXPECT_FALSE(run.screen().alt_screen());
     EXPECT_TRUE(run.screen().cursor_visible());
     EXPECT_EQ(file_lines(config_path(run.dir)).size(), 2u) << "written at exit";
@@ -210,7 +210,7 @@ TEST_P(Signals, ShutDownInOrder)
     ASSERT_TRUE(run.wait_for("OFFLINE"));
     std::remove(config_path(run.dir).c_str());
     ::kill(run.process->pid(), GetParam());
-    EXPECT_EQ(run.process->wait_exit(2000ms), 0);
+    EXPECT_EQ(run.process->wait_exit(10000ms), 0);
     EXPECT_FALSE(run.screen().alt_screen());
     EXPECT_TRUE(run.screen().cursor_visible());
     EXPECT_EQ(file_lines(config_path(run.dir)).size(), 2u) << "written at exit";

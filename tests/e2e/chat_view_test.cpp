@@ -181,7 +181,7 @@ TEST_F(ChatView, EscKeepsTheConnectionAndQuittingSendsByeOnce)
     EXPECT_TRUE(run->row_shows(STATUS_ROW, "CONNECTED")) << screen().dump();
     server.send(":bob!u@h PRIVMSG #c :still here");
     run->send("q");
-    EXPECT_EQ(run->process->wait_exit(3000ms), 0);
+    EXPECT_EQ(run->process->wait_exit(10000ms), 0);
     ASSERT_TRUE(server.wait_closed());
     EXPECT_EQ(quit_lines(), 1);
 }
@@ -189,7 +189,7 @@ TEST_F(ChatView, EscKeepsTheConnectionAndQuittingSendsByeOnce)
 TEST_F(ChatView, SlashQuitSendsByeExactlyOnce)
 {
     run->send("/quit\r");
-    EXPECT_EQ(run->process->wait_exit(3000ms), 0);
+    EXPECT_EQ(run->process->wait_exit(10000ms), 0);
     ASSERT_TRUE(server.wait_closed());
     EXPECT_EQ(quit_lines(), 1);
     EXPECT_FALSE(screen().alt_screen());

@@ -113,9 +113,10 @@ TEST(game_day, AdvancingDaysFromTheConsoleSavesEachDayBeforeItsReport)
 
 TEST(game_day, OutOfTurnsLeavesTheBoardFileAsItWas)
 {
-    // Clear of midnight UTC, so "today" is the same for the test and the game.
-    if (std::time(nullptr) % 86400 > 86400 - 10)
-        std::this_thread::sleep_for(11s);
+    // Clear of midnight UTC, so "today" is the same for the test and the game
+    // even when a loaded machine takes its time over the test.
+    if (const auto left = 86400 - std::time(nullptr) % 86400; left < 120)
+        std::this_thread::sleep_for(std::chrono::seconds(left + 1));
 
     testsupport::temp_dir dir;
     ::mkdir(dir.file("data").c_str(), 0755);

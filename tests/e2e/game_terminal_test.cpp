@@ -36,7 +36,7 @@ TEST(game_terminal, Utf8LocaleShowsBoxDrawingAndLeavingRestoresTheTerminal)
     EXPECT_TRUE(game.screen().contains("╔══")) << game.screen().dump();
 
     game.send("4");
-    auto status = game.wait_exit(2s);
+    auto status = game.wait_exit(10s);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
     EXPECT_FALSE(game.screen().alt_screen());
@@ -70,7 +70,7 @@ TEST(game_terminal, SmallTerminalIsToldBeforeTheTitle)
     game.send(" ");
     ASSERT_TRUE(game.wait_for_text("[1] New BBS")) << game.screen().dump();
     game.send("q");
-    auto status = game.wait_exit(2s);
+    auto status = game.wait_exit(10s);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
 }
@@ -81,7 +81,7 @@ TEST(game_terminal, SmallTerminalCanBeLeftAtOnce)
     pty_process game({SYSOPSIM_PATH}, game_options(dir, "C.UTF-8", 80, 24));
     ASSERT_TRUE(game.wait_for_text("This one is 80x24.")) << game.screen().dump();
     game.send("q");
-    auto status = game.wait_exit(2s);
+    auto status = game.wait_exit(10s);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
     EXPECT_FALSE(game.screen().alt_screen());
@@ -93,7 +93,7 @@ TEST(game_terminal, ConfigurationModeSaysItIsNotInThisRelease)
     pty_process game({SYSOPSIM_PATH, "--config", "--cp437"}, game_options(dir, "C.UTF-8"));
     ASSERT_TRUE(game.wait_for_text("The configuration menu is not part of")) << game.screen().dump();
     game.send("k");
-    auto status = game.wait_exit(2s);
+    auto status = game.wait_exit(10s);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
 }

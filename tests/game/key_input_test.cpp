@@ -1,6 +1,7 @@
 // Key decoding over a real socket, as the door sees the caller's keys.
 #include "tests/game/game_fixture.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using key_input = game_test;
@@ -57,8 +59,9 @@ TEST_F(key_input, LonePrefixesStandForThemselvesAfterTheFollowUpWait)
     EXPECT_EQ(read_key_block(), 224);
     // A key typed after the follow-up wait is a key of its own.
     door.send_keys("\x1b");
-    door.send_keys_after(std::chrono::milliseconds(100), "[A");
-    EXPECT_EQ(read_keys(3), (std::vector<int>{27, '[', 'A'}));
+    EXPECT_EQ(read_key_block(), 27);
+    door.send_keys("[A");
+    EXPECT_EQ(read_keys(2), (std::vector<int>{'[', 'A'}));
 }
 
 TEST_F(key_input, NoKeyWithinTheTimeoutIsNone)
@@ -96,6 +99,21 @@ void draw_to_a_stalled_caller()
     wait_for_key();
 }
 
+// Reads from fd byte by byte until what came ends with text; false when the
+// stream ends or nothing comes for 10 s.
+bool read_until(int fd, std::string_view text)
+{
+    std::string got;
+    while (got.size() < text.size() || got.compare(got.size() - text.size(), text.size(), text) != 0) {
+        pollfd p{fd, POLLIN, 0};
+        char c = 0;
+        if (poll(&p, 1, 10000) <= 0 || recv(fd, &c, 1, 0) != 1)
+            return false;
+        got.push_back(c);
+    }
+    return true;
+}
+
 template <typename Provoke>
 child_result run_waiting_child(Provoke provoke, void (*body)() = wait_for_key)
 {
@@ -111,7 +129,10 @@ child_result run_waiting_child(Provoke provoke, void (*body)() = wait_for_key)
         body();
     }
     close(sv[0]);
-    usleep(200000);  // let the child reach its wait
+    // The child is ready once take_terminal has sent its last sequence: its
+    // signal handling stands and it goes on to its wait. A fixed pause would
+    // not do on a loaded machine, where a signal sent too early kills it.
+    EXPECT_TRUE(read_until(sv[1], "\x1b[?7l"));
     auto start = std::chrono::steady_clock::now();
     provoke(pid, sv[1]);
     int status = -1;
