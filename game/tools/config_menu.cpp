@@ -118,21 +118,6 @@ void remove_rival(int i)
     --g_rival_count;
 }
 
-// The rival scan tells players apart by the sysop name inside each file; a
-// sysop who renamed himself would find his own board among the others, one
-// key away from deleting it.
-void drop_own_board()
-{
-    char own[128];
-    profile_path(own, sizeof own);
-    for (int i = 0; i < g_rival_count;) {
-        if (std::strcmp(g_rivals[i].path, own) == 0)
-            remove_rival(i);
-        else
-            ++i;
-    }
-}
-
 // Deletes under the file's lock, so it never lands between another node's
 // read and write of the same board.
 void delete_board_file(const char* path)
@@ -203,7 +188,6 @@ void config_difficulty()
 void config_profile_editor()
 {
     scan_rivals();
-    drop_own_board();
     if (g_rival_count == 0) {
         msg_box("No other sysops", "There are no other saved profiles.", 3);
         return;
