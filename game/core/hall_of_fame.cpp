@@ -204,6 +204,8 @@ void hs_load()
 void hs_save()
 {
     ensure_data_dir();
+    if (data_file_unreadable(HS_PATH))
+        return;
     if (!write_file_atomic(HS_PATH, g_hs, static_cast<std::size_t>(g_hs_count) * sizeof(hs_entry)))
         return;
     hs_export();

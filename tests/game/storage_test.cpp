@@ -385,7 +385,7 @@ TEST_F(storage, Door32SysNamesTheCallerAndTheSocket)
     g_d.socket = -1;
 }
 
-TEST_F(storage, OwnFileThatIsNoRegularFileCountsAsAbsent)
+TEST_F(storage, OwnFileThatIsNoRegularFileLoadsNothing)
 {
     mkdir("data", 0755);
     ASSERT_EQ(mkfifo("data/sysop_sysop.dat", 0644), 0);
