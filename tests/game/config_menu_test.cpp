@@ -360,6 +360,9 @@ TEST_F(config_test, DeletingProfilesMovesTheSelectionAndEndsOnTheMainScreen)
 TEST_F(config_test, DeletionWaitsForTheBoardsLock)
 {
     save_other_board("sysop_alice.dat", "ALICE", "A", 1, 1, 0);
+    const auto alice_files = listed_files();
+    ASSERT_EQ(alice_files.size(), 1u);
+    const profile alice = g_rivals[0].record;
     // Another node is in the middle of writing Alice's board.
     int held = open("data/sysop_alice.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_GE(held, 0);
@@ -376,6 +379,12 @@ TEST_F(config_test, DeletionWaitsForTheBoardsLock)
     other_node.join();
     EXPECT_FALSE(gone_while_locked);
     EXPECT_FALSE(exists("data/sysop_alice.dat"));
+
+    // Alice, still playing on her node, saves again: her board is back.
+    copy_text(g_d.user_name, "Alice");
+    P = alice;
+    save_profile();
+    EXPECT_EQ(testsupport::read_file("data/sysop_alice.dat").size(), sizeof(profile));
 }
 
 TEST_F(config_test, ResetKeepsTheSysopNameAndWritesAFreshBoard)

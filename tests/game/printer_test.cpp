@@ -5,6 +5,8 @@
 #include "game/screen/dialogs.h"
 #include "tests/game/shop_fixture.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -344,28 +346,38 @@ TEST_F(printer_test, BulletinsByteForByte)
     }
 }
 
-TEST_F(printer_test, BulletinReadsBackAsTheReportOnACallersTerminal)
+TEST_F(printer_test, BulletinsReadBackAsTheReportsOnACallersTerminal)
 {
-    door.send_keys(" ");
-    print_report(REPORT_ALLTIME);
-    const auto lines = report_lines(REPORT_ALLTIME);
-    vt::vt_screen s(80, 40);
-    s.feed_cp437(testsupport::read_file("data/log_alltime.ans"));
-    EXPECT_EQ(s.row_text(0), "");
-    EXPECT_EQ(s.row_text(1), " " + glyphs("▄", 54));
-    EXPECT_EQ(s.text_at(0, 2, 5), " ▀ o ");
-    for (std::size_t n = 0; n < lines.size(); ++n) {
-        const int y = 3 + static_cast<int>(n);
-        EXPECT_EQ(s.text_at(5, y, 46), cut46(lines[n])) << s.dump();
-        EXPECT_EQ(s.cell(5, y).fg, 7);
-        EXPECT_FALSE(s.cell(5, y).bold);
-        EXPECT_EQ(s.text_at(51, y, 4), "   ▀");
-        EXPECT_EQ(s.cell(54, y).fg, 6);
-        EXPECT_TRUE(s.cell(54, y).bold);
+    struct kind_case {
+        int kind;
+        const char* file;
+    };
+    for (const auto& c : {kind_case{REPORT_DAILY, "data/log_day.ans"}, kind_case{REPORT_WEEKLY, "data/log_week.ans"},
+                          kind_case{REPORT_MONTHLY, "data/log_month.ans"},
+                          kind_case{REPORT_ALLTIME, "data/log_alltime.ans"}}) {
+        SCOPED_TRACE(c.file);
+        door.send_keys(" ");
+        print_report(c.kind);
+        const auto lines = report_lines(c.kind);
+        const int n_lines = static_cast<int>(lines.size());
+        vt::vt_screen s(80, 40);
+        s.feed_cp437(testsupport::read_file(c.file));
+        EXPECT_EQ(s.row_text(0), "");
+        EXPECT_EQ(s.row_text(1), " " + glyphs("▄", 54));
+        EXPECT_EQ(s.row_text(2), " ▀ o " + std::string(46, ' ') + " o ▀");
+        for (int n = 0; n < n_lines; ++n) {
+            const int y = 3 + n;
+            EXPECT_EQ(s.row_text(y), " ▀   " + cut46(lines[static_cast<std::size_t>(n)]) + "   ▀") << s.dump();
+            EXPECT_EQ(s.cell(5, y).fg, 7);
+            EXPECT_FALSE(s.cell(5, y).bold);
+            EXPECT_EQ(s.cell(54, y).fg, 6);
+            EXPECT_TRUE(s.cell(54, y).bold);
+        }
+        EXPECT_EQ(s.row_text(3 + n_lines), " ▀ o " + std::string(46, ' ') + " o ▀");
+        EXPECT_EQ(s.cell(1, 3 + n_lines).fg, 6);
+        EXPECT_EQ(s.row_text(4 + n_lines), " " + glyphs("▀", 54));
+        EXPECT_EQ(s.row_text(5 + n_lines), "");
     }
-    EXPECT_EQ(s.row_text(26), " ▀ o " + std::string(46, ' ') + " o ▀");
-    EXPECT_EQ(s.row_text(27), " " + glyphs("▀", 54));
-    EXPECT_EQ(s.row_text(28), "");
 }
 
 TEST_F(printer_test, ControlBytesInNamesReachTheBulletinsAsQuestionMarks)
@@ -414,4 +426,23 @@ TEST_F(printer_test, MenuPrintsTheChosenKindAndLeavesOnEscOrQ)
     door.send_keys_after(std::chrono::milliseconds(200), "\x1b");
     dot_matrix_menu();
     EXPECT_EQ(sleeps_.size(), 50u);
+}
+
+TEST_F(printer_test, BulletinsAreReplacedWholeNeverRewrittenInPlace)
+{
+    door.send_keys(" ");
+    print_report(REPORT_DAILY);
+    // A caller's door still reading the old bulletin holds the old file.
+    ASSERT_EQ(link("data/log_day.asc", "data/reading.asc"), 0);
+    ASSERT_EQ(link("data/log_day.ans", "data/reading.ans"), 0);
+    const std::string old_asc = testsupport::read_file("data/log_day.asc");
+    const std::string old_ans = testsupport::read_file("data/log_day.ans");
+
+    P.cash = 777;
+    door.send_keys(" ");
+    print_report(REPORT_DAILY);
+    EXPECT_EQ(testsupport::read_file("data/reading.asc"), old_asc);
+    EXPECT_EQ(testsupport::read_file("data/reading.ans"), old_ans);
+    EXPECT_NE(testsupport::read_file("data/log_day.asc").find("Cash on hand  : $777"), std::string::npos);
+    EXPECT_NE(testsupport::read_file("data/log_day.ans").find("Cash on hand  : $777"), std::string::npos);
 }
