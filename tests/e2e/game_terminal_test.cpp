@@ -124,3 +124,20 @@ TEST(game_terminal, ConfigurationModeWorksOnTheBoardOfTheLoginUser)
     EXPECT_EQ(*status, 0);
     EXPECT_FALSE(config.screen().alt_screen());
 }
+
+TEST(game_terminal, SmallTerminalIsToldBeforeTheConfigurationMenu)
+{
+    testsupport::temp_dir dir;
+    auto options = game_options(dir, "C.UTF-8", 80, 20);
+    options.env.emplace_back("USER", "tester");
+    pty_process config({SYSOPSIM_PATH, "--config"}, options);
+    ASSERT_TRUE(config.wait_for_text("This one is 80x20.")) << config.screen().dump();
+    EXPECT_FALSE(config.screen().contains("No profile loaded"));
+    config.resize(80, 25);
+    config.send(" ");
+    ASSERT_TRUE(config.wait_for_text("No profile loaded")) << config.screen().dump();
+    config.send(" ");
+    auto status = config.wait_exit(2s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+}
