@@ -79,8 +79,10 @@ void identify_player(const launch_options& o)
         return;
     }
     const char* user = o.config_mode ? std::getenv("USER") : nullptr;
-    if (user)
+    if (user) {
         std::snprintf(g_d.user_name, sizeof g_d.user_name, "%.63s", user);
+        replace_control_bytes(g_d.user_name);
+    }
 }
 
 bool wait_for_room()

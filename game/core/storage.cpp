@@ -135,6 +135,8 @@ void sanitize_profile(profile& p)
 {
     p.sysop_name[sizeof p.sysop_name - 1] = '\0';
     p.bbs_name[sizeof p.bbs_name - 1] = '\0';
+    replace_control_bytes(p.sysop_name);
+    replace_control_bytes(p.bbs_name);
     clamp_field(p.cpu, 0, last_row(CPUS));
     clamp_field(p.ram, 0, last_row(RAMS));
     clamp_field(p.hdd, 0, last_row(HDDS));
@@ -281,6 +283,7 @@ void parse_dropfile(const char* path)
             break;
         }
     }
+    replace_control_bytes(g_d.user_name);
     if (!have_handle)
         handle = g_d.socket;
     if (g_d.comm_type == 2 && handle > 0) {
