@@ -135,13 +135,8 @@ void add_kind_lines(printer_report& r, int kind)
 // an escape or other control byte must arrive as plain text.
 void make_printable(printer_report& r)
 {
-    for (int i = 0; i < r.count; ++i) {
-        for (char* p = r.lines[i]; *p; ++p) {
-            const auto c = static_cast<unsigned char>(*p);
-            if (c < 32 || c == 127)
-                *p = '?';
-        }
-    }
+    for (int i = 0; i < r.count; ++i)
+        replace_control_bytes(r.lines[i]);
 }
 
 // ---- the animation --------------------------------------------------------
