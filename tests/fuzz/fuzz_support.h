@@ -41,6 +41,18 @@ bool terminated(const char (&field)[N])
     return ::strnlen(field, N) < N;
 }
 
+// True when the text holds no control byte (1-31, 127): names read from a
+// file reach the caller's screen.
+inline bool free_of_controls(const char* text)
+{
+    for (; *text != '\0'; ++text) {
+        const auto b = static_cast<unsigned char>(*text);
+        if (b < 32 || b == 127)
+            return false;
+    }
+    return true;
+}
+
 // What a terminal stream may hold besides escape sequences.
 struct terminal_rules {
     int rows;

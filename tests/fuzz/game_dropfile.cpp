@@ -1,6 +1,6 @@
-// The game's DOOR32.SYS reader: any file leaves a terminated user name, a
-// socket only for a telnet connection with a usable handle, and a save-file
-// name inside data/.
+// The game's DOOR32.SYS reader: any file leaves a terminated user name free
+// of control bytes, a socket only for a telnet connection with a usable
+// handle, and a save-file name inside data/.
 #include "game/core/storage.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g_d.socket = -1;
     parse_dropfile("DOOR32.SYS");
     FUZZ_CHECK(fuzz::terminated(g_d.user_name));
+    FUZZ_CHECK(fuzz::free_of_controls(g_d.user_name));
     if (g_d.use_socket) {
         FUZZ_CHECK(g_d.comm_type == 2);
         FUZZ_CHECK(g_d.socket > 0);

@@ -18,6 +18,7 @@ void check_table()
         const hs_entry& e = g_hs[i];
         FUZZ_CHECK(fuzz::terminated(e.sysop_name));
         FUZZ_CHECK(fuzz::terminated(e.bbs_name));
+        FUZZ_CHECK(fuzz::free_of_controls(e.sysop_name) && fuzz::free_of_controls(e.bbs_name));
         FUZZ_CHECK(e.cash >= 0 && e.cash <= MAX_CASH);
         FUZZ_CHECK(e.day >= 0 && e.day <= MAX_COUNT);
         FUZZ_CHECK(e.rep >= 0 && e.rep <= 100);

@@ -29,6 +29,7 @@ void check_profile(const profile& p)
 {
     FUZZ_CHECK(fuzz::terminated(p.sysop_name));
     FUZZ_CHECK(fuzz::terminated(p.bbs_name));
+    FUZZ_CHECK(fuzz::free_of_controls(p.sysop_name) && fuzz::free_of_controls(p.bbs_name));
     FUZZ_CHECK(row_of(p.cpu, CPUS));
     FUZZ_CHECK(row_of(p.ram, RAMS));
     FUZZ_CHECK(row_of(p.hdd, HDDS));
