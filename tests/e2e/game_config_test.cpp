@@ -15,6 +15,7 @@ using namespace std::chrono_literals;
 using clock_type = std::chrono::steady_clock;
 using testsupport::door_caller;
 using testsupport::door_launcher;
+using testsupport::hang_up_and_expect_clean_exit;
 
 namespace {
 
@@ -33,16 +34,6 @@ door_launcher config_board(const testsupport::temp_dir& dir, const char* user)
 {
     return door_launcher({DOOR_LAUNCHER_PATH, "--game", SYSOPSIM_PATH, "--dir", dir.path(), "--port", "0", "--user",
                           user, "--", "--config"});
-}
-
-void hang_up_and_expect_clean_exit(door_launcher& board, door_caller& c)
-{
-    auto hung_up = clock_type::now();
-    c.hang_up();
-    auto ended = board.wait_line("ended", 3s);
-    ASSERT_TRUE(ended);
-    EXPECT_LT(clock_type::now() - hung_up, 1s);
-    EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
 }
 
 }  // namespace

@@ -15,19 +15,9 @@ using namespace std::chrono_literals;
 using clock_type = std::chrono::steady_clock;
 using testsupport::door_caller;
 using testsupport::door_launcher;
+using testsupport::hang_up_and_expect_clean_exit;
 
 namespace {
-
-// Drops carrier and expects the game to end cleanly within a second.
-void hang_up_and_expect_clean_exit(door_launcher& board, door_caller& c)
-{
-    auto hung_up = clock_type::now();
-    c.hang_up();
-    auto ended = board.wait_line("ended", 3s);
-    ASSERT_TRUE(ended);
-    EXPECT_LT(clock_type::now() - hung_up, 1s);
-    EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
-}
 
 std::vector<std::string> lines_of(const std::string& text)
 {

@@ -1,5 +1,7 @@
 #include "tests/support/door_call.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -145,6 +147,16 @@ bool door_caller::wait_for_raw(const std::string& text, std::chrono::millisecond
 bool door_caller::wait_for_text(const std::string& text, std::chrono::milliseconds timeout)
 {
     return wait_until([&] { return screen_.contains(text); }, timeout);
+}
+
+void hang_up_and_expect_clean_exit(door_launcher& board, door_caller& caller)
+{
+    const auto hung_up = std::chrono::steady_clock::now();
+    caller.hang_up();
+    const auto ended = board.wait_line("ended", std::chrono::seconds(10));
+    ASSERT_TRUE(ended);
+    EXPECT_LT(std::chrono::steady_clock::now() - hung_up, std::chrono::seconds(3));
+    EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
 }
 
 }  // namespace testsupport

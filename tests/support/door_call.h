@@ -63,4 +63,12 @@ private:
     vt::vt_screen screen_{80, 25};
 };
 
+// Drops the caller's carrier and expects the game to end with status 0 at
+// once. The game gives up its wait within a second (the unit tests time
+// that); seen from here the span also holds the exit of a sanitizer build and
+// the launcher's report, which a loaded machine can stretch past a second, so
+// the bound is 3 s: still far below any wait a hang-up must cut short (10 s
+// for a stalled send, 10 minutes for a key).
+void hang_up_and_expect_clean_exit(door_launcher& board, door_caller& caller);
+
 }  // namespace testsupport
