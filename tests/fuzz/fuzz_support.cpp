@@ -24,28 +24,6 @@ void remove_scratch()
         nftw(g_scratch.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
-// Decodes one UTF-8 sequence at out[i]; the code point, or -1 when malformed
-// (overlong, a surrogate, beyond U+10FFFF, cut short).
-long decode_utf8(std::string_view out, std::size_t& i)
-{
-    const auto b = static_cast<unsigned char>(out[i]);
-    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= out.size())
-        return -1;
-    long cp = extra == 0 ? b : b & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        const auto c = static_cast<unsigned char>(out[i + static_cast<std::size_t>(k)]);
-        if ((c & 0xC0) != 0x80)
-            return -1;
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    static constexpr long MIN_OF[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < MIN_OF[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return -1;
-    i += static_cast<std::size_t>(extra) + 1;
-    return cp;
-}
-
 // One CSI sequence starting at out[i] (the ESC); moves the cursor for "H".
 void check_sequence(std::string_view out, std::size_t& i, const terminal_rules& rules, int& row, int& column)
 {
@@ -80,6 +58,28 @@ void check_sequence(std::string_view out, std::size_t& i, const terminal_rules& 
 }
 
 }  // namespace
+
+// Decodes one UTF-8 sequence at out[i]; the code point, or -1 when malformed
+// (overlong, a surrogate, beyond U+10FFFF, cut short).
+long decode_utf8(std::string_view out, std::size_t& i)
+{
+    const auto b = static_cast<unsigned char>(out[i]);
+    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    if (extra < 0 || i + static_cast<std::size_t>(extra) >= out.size())
+        return -1;
+    long cp = extra == 0 ? b : b & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        const auto c = static_cast<unsigned char>(out[i + static_cast<std::size_t>(k)]);
+        if ((c & 0xC0) != 0x80)
+            return -1;
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    static constexpr long MIN_OF[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < MIN_OF[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return -1;
+    i += static_cast<std::size_t>(extra) + 1;
+    return cp;
+}
 
 void fail(const char* what, const char* file, int line)
 {

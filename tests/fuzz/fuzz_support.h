@@ -53,6 +53,11 @@ inline bool free_of_controls(const char* text)
     return true;
 }
 
+// Decodes the UTF-8 sequence at text[i] strictly and moves i past it; the
+// code point, or -1 when malformed (overlong, a surrogate, beyond U+10FFFF,
+// cut short), leaving i where it was.
+long decode_utf8(std::string_view text, std::size_t& i);
+
 // What a terminal stream may hold besides escape sequences.
 struct terminal_rules {
     int rows;
