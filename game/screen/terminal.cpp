@@ -201,6 +201,26 @@ int try_read_byte(unsigned timeout_ms, unsigned char* out)
     }
 }
 
+void wait_unless_gone(int ms)
+{
+    const std::int64_t deadline = monotonic_ms() + ms;
+    // POLLRDHUP without POLLIN: the caller's keys do not wake the wait, the
+    // end of the line does (POLLHUP, POLLERR and POLLNVAL always do).
+    pollfd fds[2] = {{input_fd(), POLLRDHUP, 0}, {g_signal_pipe[0], POLLIN, 0}};
+    const nfds_t nfds = g_signal_pipe[0] >= 0 ? 2 : 1;
+    for (;;) {
+        const std::int64_t left = deadline - monotonic_ms();
+        if (left <= 0)
+            return;
+        int r = poll(fds, nfds, static_cast<int>(left));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return;
+        hang_up();
+    }
+}
+
 int read_key_block()
 {
     unsigned char b = 0;

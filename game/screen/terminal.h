@@ -33,6 +33,9 @@ int flush_out();
 int try_read_byte(unsigned timeout_ms, unsigned char* out);
 // Waits for one key and decodes it; GKEY_NONE after the key timeout.
 int read_key_block();
+// Waits ms milliseconds unless the caller goes: a hang-up or a quit signal
+// meanwhile ends the game at once. Keys typed meanwhile stay unread.
+void wait_unless_gone(int ms);
 
 // Takes the terminal for the run: raw mode (terminal channel only),
 // alternate screen, no auto-wrap, and the signal handling of a door.

@@ -5,6 +5,7 @@
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <cstring>
@@ -27,6 +28,15 @@ void hang_up_and_expect_clean_exit(door_launcher& board, door_caller& c)
     ASSERT_TRUE(ended);
     EXPECT_LT(clock_type::now() - hung_up, 1s);
     EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
+}
+
+// Types keys, then waits for a text on the caller's screen.
+::testing::AssertionResult step(door_caller& c, const std::string& keys, const std::string& text)
+{
+    c.send(keys);
+    if (c.wait_for_text(text))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << text << "\" after \"" << keys << "\":\n" << c.screen().dump();
 }
 
 std::vector<std::string> lines_of(const std::string& text)
@@ -147,4 +157,38 @@ TEST(game_door, HangUpInsideAQuestionKeepsTheLastSave)
 
     hang_up_and_expect_clean_exit(board, c);
     EXPECT_EQ(testsupport::read_file(dir.file("data/sysop_bob.dat")), saved);
+}
+
+TEST(game_door, HangUpOrQuitSignalDuringTheModemHandshakeEndsTheGameWithinASecond)
+{
+    // The handshake plays for four and a half seconds without reading a key.
+    for (const bool by_signal : {false, true}) {
+        SCOPED_TRACE(by_signal ? "SIGTERM" : "hang-up");
+        testsupport::temp_dir dir;
+        door_launcher board({DOOR_LAUNCHER_PATH, "--game", SYSOPSIM_PATH, "--dir", dir.path(), "--port", "0",
+                             "--user", "Modem"});
+        door_caller c(board.port());
+        auto started = board.wait_line("started pid");
+        ASSERT_TRUE(started);
+        const pid_t game = std::atoi(started->substr(started->find("pid ") + 4).c_str());
+        ASSERT_GT(game, 0);
+        ASSERT_TRUE(c.wait_for_text("[1] New BBS")) << c.screen().dump();
+        ASSERT_TRUE(step(c, "1", "Welcome!"));
+        ASSERT_TRUE(step(c, " ", "VEXON SIMS - BBS CONSOLE"));
+        ASSERT_TRUE(step(c, "2", "BYTE ME COMPUTING"));
+        ASSERT_TRUE(step(c, "4", "Byte Me Computing - Modems"));
+        ASSERT_TRUE(step(c, "\x1b[B\r", "Confirm purchase"));
+        ASSERT_TRUE(step(c, "y", "MODEM HANDSHAKE"));
+
+        if (by_signal) {
+            auto signalled = clock_type::now();
+            ASSERT_EQ(kill(game, SIGTERM), 0);
+            auto ended = board.wait_line("ended", 5s);
+            ASSERT_TRUE(ended);
+            EXPECT_LT(clock_type::now() - signalled, 1s);
+            EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
+        } else {
+            hang_up_and_expect_clean_exit(board, c);
+        }
+    }
 }
