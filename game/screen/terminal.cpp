@@ -265,6 +265,23 @@ int read_key_block()
     return b;
 }
 
+const char* door_socket_problem()
+{
+    if (!socket_channel())
+        return nullptr;
+    int type = 0;
+    socklen_t len = sizeof type;
+    if (getsockopt(g_d.socket, SOL_SOCKET, SO_TYPE, &type, &len) != 0)
+        return errno == EBADF ? "is not open" : "is not a socket";
+    if (type != SOCK_STREAM)
+        return "is not a stream socket";
+    sockaddr_storage peer{};
+    socklen_t peer_len = sizeof peer;
+    if (getpeername(g_d.socket, reinterpret_cast<sockaddr*>(&peer), &peer_len) != 0)
+        return "is not connected";
+    return nullptr;
+}
+
 void take_terminal()
 {
     install_signal_handling();

@@ -37,6 +37,10 @@ int read_key_block();
 // meanwhile ends the game at once. Keys typed meanwhile stay unread.
 void wait_unless_gone(int ms);
 
+// Why the door socket named by the dropfile cannot carry a caller (it is not
+// open, not a socket, not a stream socket or not connected), or nullptr when
+// it can, or when the game runs in the local terminal.
+const char* door_socket_problem();
 // Takes the terminal for the run: raw mode (terminal channel only),
 // alternate screen, no auto-wrap, and the signal handling of a door.
 void take_terminal();
