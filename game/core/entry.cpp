@@ -8,6 +8,7 @@
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 #include "game/screen/terminal.h"
+#include "game/tools/config_menu.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -117,11 +118,11 @@ int run_sysopsim(int argc, char** argv)
     take_terminal();
     g_rng ^= static_cast<std::uint32_t>(monotonic_ms());
 
-    if (o.config_mode) {
-        full_clear_and_home();
-        msg_box("Sysop configuration", "The configuration menu is not part of\nthis release of VEXON SIMS.", 3);
-    } else if (wait_for_room()) {
-        title_loop();
+    if (wait_for_room()) {
+        if (o.config_mode)
+            config_menu();
+        else
+            title_loop();
     }
     leave_program();
     return 0;
