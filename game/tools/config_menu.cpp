@@ -227,7 +227,10 @@ void config_reset()
 void config_export_scores()
 {
     hs_load();
-    hs_export();
+    if (!hs_export()) {
+        msg_box("Export failed", "The hall of fame cannot be read;\nthe bulletins were left as they are.", 1);
+        return;
+    }
     msg_box("Exported", "scores.ans + scores.asc\nwritten to data/.", 2);
 }
 
