@@ -118,19 +118,25 @@ std::size_t key_decoder::feed(std::string_view bytes)
 
 int key_decoder::next(bool more_may_come)
 {
-    if (length_ > 0 && after_cr_ && (bytes_[0] == '\n' || bytes_[0] == '\0')) {
-        std::memmove(bytes_, bytes_ + 1, --length_);
-        after_cr_ = false;
+    for (;;) {
+        if (length_ > 0 && after_cr_ && (bytes_[0] == '\n' || bytes_[0] == '\0')) {
+            std::memmove(bytes_, bytes_ + 1, --length_);
+            after_cr_ = false;
+        }
+        if (length_ == 0) {
+            return KEY_NONE;  // a pending CR stays remembered for the next read
+        }
+        const key_parse k = parse_key({bytes_, length_}, more_may_come);
+        if (k.used == 0) {
+            return KEY_NONE;
+        }
+        after_cr_ = bytes_[0] == '\r';
+        length_ -= k.used;
+        std::memmove(bytes_, bytes_ + k.used, length_);
+        // A NUL byte (terminal padding) is no key; returning it would read as
+        // "nothing arrived" and leave the keys behind it waiting.
+        if (k.key != KEY_NONE) {
+            return k.key;
+        }
     }
-    if (length_ == 0) {
-        return KEY_NONE;  // a pending CR stays remembered for the next read
-    }
-    const key_parse k = parse_key({bytes_, length_}, more_may_come);
-    if (k.used == 0) {
-        return KEY_NONE;
-    }
-    after_cr_ = bytes_[0] == '\r';
-    length_ -= k.used;
-    std::memmove(bytes_, bytes_ + k.used, length_);
-    return k.key;
 }

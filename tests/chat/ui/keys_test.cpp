@@ -57,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
         key_case{"ESC and a letter: Escape, letter consumed", "\x1bxy", {KEY_ESC, 'y'}},
         key_case{"lone ESC", "\x1b", {KEY_ESC}},
         key_case{"unknown complete sequence is ignored, not Escape", "\x1b[15~a", {KEY_IGNORED, 'a'}},
-        key_case{"unknown ESC O sequence is Escape", "\x1bOzq", {KEY_ESC, 'q'}}),
+        key_case{"unknown ESC O sequence is Escape", "\x1bOzq", {KEY_ESC, 'q'}},
+        key_case{"NUL padding is no key and holds nothing back", std::string("a\0\0b", 4), {'a', 'b'}}),
     [](const auto& p) { return "case" + std::to_string(p.index); });
 
 TEST(KeyDecoder, UnfinishedSequenceWaitsForTheRest)
