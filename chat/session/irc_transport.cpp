@@ -12,7 +12,9 @@
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <openssl/crypto.h>
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
@@ -150,9 +152,9 @@ void tls_reason(SSL *ssl, const char *step, char *why, std::size_t why_size)
     std::snprintf(why, why_size, "TLS %s failed: %s", step, err);
 }
 
-// Builds the context: TLS 1.2 or newer, the system's trust store plus an
-// optional PEM file named by IRCDOOR_CA_FILE for self-signed servers.
-SSL_CTX *make_context(char *why, std::size_t why_size)
+// Builds the context: TLS 1.2 or newer, the system's trust store plus the
+// trust's own PEM file, for self-signed servers.
+SSL_CTX *make_context(const transport_trust &trust, char *why, std::size_t why_size)
 {
     SSL_CTX *ctx = SSL_CTX_new(TLS_client_method());
     if (ctx == nullptr) {
@@ -163,13 +165,29 @@ SSL_CTX *make_context(char *why, std::size_t why_size)
     SSL_CTX_set_default_verify_paths(ctx);
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
     SSL_CTX_set_mode(ctx, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    const char *extra = std::getenv("IRCDOOR_CA_FILE");
+    const char *extra = trust.ca_file;
     if (extra != nullptr && extra[0] != '\0' && SSL_CTX_load_verify_locations(ctx, extra, nullptr) != 1) {
-        std::snprintf(why, why_size, "Cannot read the certificates in IRCDOOR_CA_FILE (%s)", extra);
+        if (trust.ca_origin != nullptr) {
+            std::snprintf(why, why_size, "Cannot read the certificates in %s (%s)", trust.ca_origin, extra);
+        } else {
+            std::snprintf(why, why_size, "Cannot read the certificates in %s", extra);
+        }
         SSL_CTX_free(ctx);
         return nullptr;
     }
     return ctx;
+}
+
+// True when the server's certificate has exactly the pinned SHA-256 digest.
+bool matches_pin(SSL *ssl, const unsigned char *pin)
+{
+    X509 *cert = SSL_get1_peer_certificate(ssl);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    const bool ok = cert != nullptr && X509_digest(cert, EVP_sha256(), digest, &size) == 1 &&
+                    size == TRANSPORT_PIN_SIZE && CRYPTO_memcmp(digest, pin, TRANSPORT_PIN_SIZE) == 0;
+    X509_free(cert);
+    return ok;
 }
 
 // Names the expected peer: an address literal is checked as an IP, a host
@@ -201,10 +219,14 @@ int tls_retry(SSL *ssl, int fd, std::int64_t deadline, Op op)
     }
 }
 
-irc_transport *tls_start(int fd, const char *host, std::int64_t deadline, char *why, std::size_t why_size)
+} // namespace
+
+irc_transport *transport_tls_start(int fd, const char *host, const transport_trust &trust, int timeout_ms, char *why,
+                                   std::size_t why_size)
 {
+    const std::int64_t deadline = session_now_ms() + timeout_ms;
     auto t = std::make_unique<irc_transport>();
-    t->ctx = make_context(why, why_size);
+    t->ctx = make_context(trust, why, why_size);
     if (t->ctx == nullptr) {
         return nullptr;
     }
@@ -213,6 +235,11 @@ irc_transport *tls_start(int fd, const char *host, std::int64_t deadline, char *
         tls_reason(t->ssl, "set-up", why, why_size);
         transport_close(-1, t.release());
         return nullptr;
+    }
+    // A pin is a trust decision of its own: the chain and the name do not
+    // matter then, only that it is exactly that certificate.
+    if (trust.verify == 0 || trust.pin != nullptr) {
+        SSL_set_verify(t->ssl, SSL_VERIFY_NONE, nullptr);
     }
     if (tls_retry(t->ssl, fd, deadline, [&] { return SSL_connect(t->ssl); }) <= 0) {
         if (remaining_ms(deadline) == 0) {
@@ -223,10 +250,18 @@ irc_transport *tls_start(int fd, const char *host, std::int64_t deadline, char *
         transport_close(-1, t.release());
         return nullptr;
     }
+    if (trust.pin != nullptr && !matches_pin(t->ssl, trust.pin)) {
+        std::snprintf(why, why_size, "TLS certificate does not match the pinned fingerprint");
+        transport_close(-1, t.release());
+        return nullptr;
+    }
     return t.release();
 }
 
-} // namespace
+int transport_connect(const char *host, int port, int timeout_ms, char *why, std::size_t why_size)
+{
+    return connect_any(host, port, session_now_ms() + timeout_ms, why, why_size);
+}
 
 int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd, irc_transport **tls_out, char *why,
                    std::size_t why_size)
@@ -238,7 +273,10 @@ int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd,
         return -1;
     }
     if (tls != 0) {
-        *tls_out = tls_start(*fd, host, deadline, why, why_size);
+        transport_trust trust;
+        trust.ca_file = std::getenv("IRCDOOR_CA_FILE");
+        trust.ca_origin = "IRCDOOR_CA_FILE";
+        *tls_out = transport_tls_start(*fd, host, trust, remaining_ms(deadline), why, why_size);
         if (*tls_out == nullptr) {
             close(*fd);
             *fd = -1;
