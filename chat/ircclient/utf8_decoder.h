@@ -19,5 +19,6 @@ void utf8_decoder_destroy(utf8_decoder *decoder);
 // needed, -1 for a malformed byte or sequence (also for a missing decoder or
 // out value); the decoder is then idle again. Only well-formed UTF-8 decodes:
 // a byte that does not continue an open sequence, an overlong form, a
-// surrogate and anything above U+10FFFF are errors.
+// surrogate and anything above U+10FFFF are errors. A byte that breaks an
+// open sequence is not taken: feed it again to start what it begins.
 int utf8_decode_byte(utf8_decoder *decoder, unsigned char byte, std::uint32_t *code_point);
