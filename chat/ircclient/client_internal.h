@@ -17,6 +17,13 @@ int client_send_raw(irc_client *client, const char *line, bool force);
 // reconnect and tells the host; always logs text.
 void client_report_loss(irc_client *client, const char *text);
 
+// The two halves of client_report_loss, for a caller that must mark the
+// loss before anything else can see it: mark returns whether it was the
+// first; announce calls back (when first) and logs. No lock may be held for
+// announce; mark takes only the state lock.
+bool client_mark_lost(irc_client *client);
+void client_announce_loss(irc_client *client, const char *text, bool first);
+
 // Calls the status callback, when there is one, with no lock held.
 void client_status(irc_client *client, const char *text);
 

@@ -169,6 +169,7 @@ int client_send_raw(irc_client *client, const char *line, bool force)
 
     int rc = -1;
     int error = 0;
+    bool first_loss = false;
     {
         const std::lock_guard<std::mutex> io(client->io_lock);
         if (client->socket < 0) {
@@ -183,7 +184,9 @@ int client_send_raw(irc_client *client, const char *line, bool force)
         rc = transport_send(client->socket, client->tls, wire, n + 2, IRC_SEND_TIMEOUT_MS);
         error = errno;
         if (rc != 0 && !force) {
-            // Wakes the listening thread, which then finds the connection gone.
+            // Marked lost first, then the listening thread is woken: its own
+            // failure to read then counts as the same loss.
+            first_loss = client_mark_lost(client);
             shutdown(client->socket, SHUT_RDWR);
         }
     }
@@ -196,28 +199,35 @@ int client_send_raw(irc_client *client, const char *line, bool force)
     }
     irc_logger_write(&client->log, "[SEND FAIL] errno=%d\n", error);
     if (!force) {
-        client_report_loss(client, "Connection lost while sending");
+        client_announce_loss(client, "Connection lost while sending", first_loss);
     }
     return -1;
 }
 
-void client_report_loss(irc_client *client, const char *text)
+bool client_mark_lost(irc_client *client)
 {
-    bool first = false;
-    {
-        const std::lock_guard<std::mutex> guard(client->lock);
-        client->connected = 0;
-        client->running = 0;
-        first = client->disconnect_reported == 0;
-        client->disconnect_reported = 1;
-        if (first && client->reconnect_enabled != 0 && client->reconnect_attempts < client->reconnect_max) {
-            client->next_reconnect = client_now() + client->reconnect_delay;
-        }
+    const std::lock_guard<std::mutex> guard(client->lock);
+    client->connected = 0;
+    client->running = 0;
+    const bool first = client->disconnect_reported == 0;
+    client->disconnect_reported = 1;
+    if (first && client->reconnect_enabled != 0 && client->reconnect_attempts < client->reconnect_max) {
+        client->next_reconnect = client_now() + client->reconnect_delay;
     }
+    return first;
+}
+
+void client_announce_loss(irc_client *client, const char *text, bool first)
+{
     if (first) {
         client_status(client, text);
     }
     irc_logger_write(&client->log, "%s\n", text);
+}
+
+void client_report_loss(irc_client *client, const char *text)
+{
+    client_announce_loss(client, text, client_mark_lost(client));
 }
 
 int irc_client_connect(irc_client *client, const char *server, int port, const char *nick, const char *channel,

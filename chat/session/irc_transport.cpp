@@ -201,6 +201,54 @@ bool set_peer_name(SSL *ssl, const char *host)
     return SSL_set_tlsext_host_name(ssl, host) == 1 && SSL_set1_host(ssl, host) == 1;
 }
 
+// Socket writes for OpenSSL with MSG_NOSIGNAL: a peer that has gone must
+// not end the process with SIGPIPE, whatever the program does with it.
+int write_without_sigpipe(BIO *bio, const char *data, int size)
+{
+    int fd = -1;
+    BIO_get_fd(bio, &fd);
+    const ssize_t n = send(fd, data, static_cast<std::size_t>(size), MSG_NOSIGNAL);
+    BIO_clear_retry_flags(bio);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        BIO_set_retry_write(bio);
+    }
+    return static_cast<int>(n);
+}
+
+// OpenSSL's socket BIO with the write above.
+BIO *socket_bio(int fd)
+{
+    static BIO_METHOD *const method = [] {
+        const BIO_METHOD *socket = BIO_s_socket();
+        BIO_METHOD *m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR,
+                                     "socket without SIGPIPE");
+        if (m != nullptr) {
+            BIO_meth_set_write(m, write_without_sigpipe);
+            BIO_meth_set_read(m, BIO_meth_get_read(socket));
+            BIO_meth_set_ctrl(m, BIO_meth_get_ctrl(socket));
+            BIO_meth_set_create(m, BIO_meth_get_create(socket));
+            BIO_meth_set_destroy(m, BIO_meth_get_destroy(socket));
+        }
+        return m;
+    }();
+    BIO *bio = method != nullptr ? BIO_new(method) : nullptr;
+    if (bio != nullptr) {
+        BIO_set_fd(bio, fd, BIO_NOCLOSE);
+    }
+    return bio;
+}
+
+// Binds ssl to the socket; false when it could not.
+bool attach_socket(SSL *ssl, int fd)
+{
+    BIO *bio = socket_bio(fd);
+    if (bio == nullptr) {
+        return false;
+    }
+    SSL_set_bio(ssl, bio, bio);
+    return true;
+}
+
 // Repeats op while OpenSSL wants the socket readable or writable, up to the deadline.
 template <typename Op>
 int tls_retry(SSL *ssl, int fd, std::int64_t deadline, Op op)
@@ -231,7 +279,7 @@ irc_transport *transport_tls_start(int fd, const char *host, const transport_tru
         return nullptr;
     }
     t->ssl = SSL_new(t->ctx);
-    if (t->ssl == nullptr || SSL_set_fd(t->ssl, fd) != 1 || !set_peer_name(t->ssl, host)) {
+    if (t->ssl == nullptr || !attach_socket(t->ssl, fd) || !set_peer_name(t->ssl, host)) {
         tls_reason(t->ssl, "set-up", why, why_size);
         transport_close(-1, t.release());
         return nullptr;

@@ -3,14 +3,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tests/chat/ircclient/certificate_fingerprint.h"
 #include "tests/chat/ircclient/client_fixture.h"
 #include "tests/support/temp_dir.h"
 
@@ -164,28 +162,6 @@ TEST_F(ClientTest, SessionLogIsPrivateAndHoldsNoSecrets)
     }
 }
 
-// SHA-256 of the certificate in a PEM file, as "AB:CD:..." hex.
-std::string fingerprint(const std::string &pem)
-{
-    std::FILE *f = std::fopen(pem.c_str(), "r");
-    X509 *cert = f != nullptr ? PEM_read_X509(f, nullptr, nullptr, nullptr) : nullptr;
-    if (f != nullptr) {
-        std::fclose(f);
-    }
-    unsigned char md[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    std::string hex;
-    if (cert != nullptr && X509_digest(cert, EVP_sha256(), md, &size) == 1) {
-        for (unsigned int i = 0; i < size; ++i) {
-            char byte[4];
-            std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : ":%02X", md[i]);
-            hex += byte;
-        }
-    }
-    X509_free(cert);
-    return hex;
-}
-
 class TlsTrust : public ClientTest {
 protected:
     int connect_tls() { return irc_client_connect(client(), "127.0.0.1", tls_.port(), "n", "#c", 1); }
@@ -218,7 +194,7 @@ TEST_F(TlsTrust, TrustedCaFileIsAccepted)
 
 TEST_F(TlsTrust, PinnedCertificateIsAccepted)
 {
-    ASSERT_EQ(irc_client_pin_certificate(client(), fingerprint(tls_.cert_file()).c_str()), 0);
+    ASSERT_EQ(irc_client_pin_certificate(client(), certificate_fingerprint(tls_.cert_file()).c_str()), 0);
     ASSERT_EQ(connect_tls(), 0);
     expect_registered_over_tls();
 }
