@@ -333,12 +333,14 @@ int irc_client_disconnect(irc_client *client)
         return 0;
     }
     bool had_socket = false;
+    bool was_connected = false;
     {
         const std::lock_guard<std::mutex> io(client->io_lock);
         had_socket = client->socket >= 0;
     }
     {
         const std::lock_guard<std::mutex> guard(client->lock);
+        was_connected = client->connected != 0;
         client->connected = 0;
         client->running = 0;
         client->autojoin_pending = 0;
@@ -347,8 +349,11 @@ int irc_client_disconnect(irc_client *client)
         client->next_reconnect = 0;
     }
     if (had_socket) {
-        client_send_raw(client, "QUIT :Disconnecting", true);
-        msleep(QUIT_FLUSH_MS);
+        // A connection already lost has nobody left to say goodbye to.
+        if (was_connected) {
+            client_send_raw(client, "QUIT :Disconnecting", true);
+            msleep(QUIT_FLUSH_MS);
+        }
         const std::lock_guard<std::mutex> io(client->io_lock);
         if (client->socket >= 0) {
             shutdown(client->socket, SHUT_RDWR);

@@ -1,6 +1,7 @@
 // What the client says to a scripted server and how it handles each kind
 // of line: registration, capability end, nick collisions, names replies,
 // automatic join, CTCP, line length, and lines that only look like commands.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -144,6 +145,11 @@ struct autojoin_case {
     std::vector<std::string> lines;   // after registration
     std::string joins;                // what the client sends in reply
 };
+
+void PrintTo(const autojoin_case &c, std::ostream *out)
+{
+    *out << c.name;
+}
 
 class Autojoin : public ClientTest, public ::testing::WithParamInterface<autojoin_case> {};
 

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <poll.h>
 #include <string>
 
@@ -77,6 +78,11 @@ struct tls_case {
     std::function<void(irc_client *, const ngircd_server &)> trust;
     bool connects;
 };
+
+void PrintTo(const tls_case &c, std::ostream *out)
+{
+    *out << c.name;
+}
 
 class NgircdTls : public ::testing::TestWithParam<tls_case> {};
 
