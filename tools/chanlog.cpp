@@ -14,9 +14,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 #include "chat/ircclient/irc_client.h"
+#include "chat/ui/display_text.h"
 
 namespace {
 
@@ -88,8 +90,9 @@ bool parse_args(int argc, char **argv, options &o)
            o.reconnect_delay > 0;
 }
 
-// One line of output, stamped, with control bytes shown as "?" so that
-// nobody on the channel can drive the terminal that watches the log.
+// One line of output, stamped, with IRC formatting dropped and control
+// bytes shown as their pictures, so that nobody on the channel can drive the
+// terminal that watches the log.
 void print_line(const char *prefix, const char *text)
 {
     const std::time_t now = std::time(nullptr);
@@ -98,10 +101,15 @@ void print_line(const char *prefix, const char *text)
     if (localtime_r(&now, &parts) != nullptr) {
         std::strftime(stamp, sizeof stamp, "%H:%M:%S", &parts);
     }
+    const std::string_view raw(text);
     std::string shown;
-    for (const char *p = text; *p != '\0'; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        shown += c < 0x20 || c == 0x7f ? '?' : *p;
+    text_attr attr;
+    for (std::size_t pos = 0; pos < raw.size();) {
+        const glyph g = next_glyph(raw, pos, attr);
+        if (!g.format) {
+            shown.append(g.out, g.length);
+        }
+        pos += g.used > 0 ? g.used : 1;
     }
     std::printf("[%s] %s%s\n", stamp, prefix, shown.c_str());
     std::fflush(stdout);

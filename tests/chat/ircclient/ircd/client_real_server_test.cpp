@@ -167,6 +167,10 @@ TEST_F(Chanlog, LogsAnswersCtcpAndComesBackAfterAServerRestart)
     ASSERT_TRUE(wait_joined(asker, "asker", "#test"));
     EXPECT_EQ(irc_send_message(asker.get(), "#test", "for the record"), 0);
     EXPECT_TRUE(wait_count("#test <asker> for the record", 1)) << run->output();
+    // Escapes from the channel reach the watching terminal only as pictures.
+    EXPECT_EQ(irc_send_message(asker.get(), "#test", "\x1b[2J\x02wiped"), 0);
+    EXPECT_TRUE(wait_count("#test <asker> \xe2\x90\x9b[2Jwiped", 1)) << run->output();
+    EXPECT_EQ(count("\x1b"), 0);
 
     EXPECT_EQ(irc_send_message(asker.get(), "logger", "\x01VERSION\x01"), 0);
     EXPECT_TRUE(asker.events.wait_status(
