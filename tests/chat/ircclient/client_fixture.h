@@ -12,6 +12,7 @@
 
 #include "chat/ircclient/irc_client.h"
 #include "tests/chat/ircclient/client_events.h"
+#include "tests/chat/session/script_checks.h"
 #include "tests/chat/session/script_server.h"
 
 inline constexpr const char *USER_LINE_TAIL = " 0 * :Vexon IRC Client 3.1";
@@ -48,22 +49,10 @@ protected:
         expect_sent({"CAP LS 302", std::string("NICK ") + nick, std::string("USER ") + nick + USER_LINE_TAIL});
     }
 
-    void expect_sent(std::initializer_list<std::string> lines)
-    {
-        for (const std::string &want : lines) {
-            const auto got = server_.next_line();
-            ASSERT_TRUE(got.has_value()) << "expected " << want;
-            EXPECT_EQ(*got, want);
-        }
-    }
+    void expect_sent(std::initializer_list<std::string> lines) { ::expect_sent(server_, lines); }
 
     // The lines the client sent in reply to what came before a PING.
-    std::string sync()
-    {
-        const auto before = server_.lines_before_pong("sync");
-        EXPECT_TRUE(before.has_value()) << "no PONG";
-        return before.value_or("");
-    }
+    std::string sync() { return sync_lines(server_); }
 
     std::string nick()
     {
