@@ -63,7 +63,12 @@ TEST_F(ClientTest, LongNickInUseBecomesItsStartAndANumber)
 
     // Once registered, the server's name for us counts.
     server_.send_line(":srv 001 " + std::string(50, 'x') + "_999 :Welcome");
-    sync();
+    EXPECT_EQ(sync(), "CAP END\n");
+    EXPECT_EQ(this->nick(), std::string(50, 'x') + "_999");
+
+    // Afterwards a taken nick answers a change the host asked for: ours stays.
+    server_.send_line(":srv 433 " + std::string(50, 'x') + "_999 wanted :Nickname is already in use");
+    EXPECT_EQ(sync(), "");
     EXPECT_EQ(this->nick(), std::string(50, 'x') + "_999");
 }
 
@@ -184,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
         autojoin_case{"OwnJoinEndsTheWait", {WELCOME, ":n!u@h JOIN :#other", ":srv 376 n :End"}, "CAP END\n"}),
     [](const auto &test) { return std::string(test.param.name); });
 
-TEST_F(ClientTest, OwnJoinNamesTheChannel)
+TEST_F(ClientTest, OwnJoinNamesTheChannelAndOwnNickChangesAreFollowed)
 {
     connect_registered();
     server_.send_line(":n!u@h JOIN :#elsewhere");
@@ -193,6 +198,14 @@ TEST_F(ClientTest, OwnJoinNamesTheChannel)
     char channel[64];
     irc_client_get_channel(client(), channel, sizeof channel);
     EXPECT_STREQ(channel, "#elsewhere");
+
+    // After a change of our nick, our JOINs come under the new one.
+    server_.send_line(":n!u@h NICK :m");
+    server_.send_line(":m!u@h JOIN :#later");
+    sync();
+    EXPECT_EQ(nick(), "m");
+    irc_client_get_channel(client(), channel, sizeof channel);
+    EXPECT_STREQ(channel, "#later");
 }
 
 // Anyone on a channel can send these texts: they are messages, nothing more.
