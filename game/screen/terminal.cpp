@@ -12,7 +12,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdarg>
@@ -149,11 +148,14 @@ void buf_write(const void* data, std::size_t len)
         return;
     }
     // On telnet a data byte 255 goes out doubled.
-    unsigned char escaped[512];
-    for (std::size_t done = 0; done < len;) {
-        const std::size_t n = std::min(len - done, sizeof escaped / 2);
-        append_out(escaped, telnet_escape({src + done, n}, escaped));
-        done += n;
+    while (len > 0) {
+        const auto* iac = static_cast<const unsigned char*>(std::memchr(src, TELNET_IAC, len));
+        const std::size_t run = iac ? static_cast<std::size_t>(iac - src) + 1 : len;
+        append_out(src, run);
+        if (iac)
+            append_out(&TELNET_IAC, 1);
+        src += run;
+        len -= run;
     }
 }
 
