@@ -21,21 +21,23 @@ namespace {
 
 cp437_encoder g_encoder;
 
-// Doubles byte 255 for telnet, then writes.
-void write_escaped(std::string_view bytes)
+// Doubles byte 255 for telnet, then writes; false when the rest was dropped.
+bool write_escaped(std::string_view bytes)
 {
     if (!g_out_target.telnet) {
-        write_all(g_out_target.fd, bytes, g_out_target.socket);
-        return;
+        return write_all(g_out_target.fd, bytes, g_out_target.socket);
     }
     unsigned char escaped[4096];
     while (!bytes.empty()) {
         const std::size_t n = std::min(bytes.size(), sizeof escaped / 2);
         const std::span<const unsigned char> in{reinterpret_cast<const unsigned char*>(bytes.data()), n};
         const std::size_t length = telnet_escape(in, escaped);
-        write_all(g_out_target.fd, {reinterpret_cast<const char*>(escaped), length}, g_out_target.socket);
+        if (!write_all(g_out_target.fd, {reinterpret_cast<const char*>(escaped), length}, g_out_target.socket)) {
+            return false;
+        }
         bytes.remove_prefix(n);
     }
+    return true;
 }
 
 }  // namespace
@@ -51,18 +53,22 @@ void write_to_target(std::string_view bytes)
         write_escaped(bytes);
         return;
     }
+    // A caller who stopped reading loses the rest of this frame at once,
+    // not a second for every piece of it.
     constexpr std::size_t PIECE = 4096;
     char encoded[cp437_encoder::room(PIECE)];
     while (!bytes.empty()) {
         const std::size_t n = std::min(bytes.size(), PIECE);
-        write_escaped({encoded, g_encoder.encode(bytes.substr(0, n), encoded)});
+        if (!write_escaped({encoded, g_encoder.encode(bytes.substr(0, n), encoded)})) {
+            return;
+        }
         bytes.remove_prefix(n);
     }
 }
 
 // Writes all bytes, also after partial writes. A terminal that stays stuck for
 // a second, or a closed one, loses this frame rather than stalling the loop.
-void write_all(int fd, std::string_view bytes, bool socket)
+bool write_all(int fd, std::string_view bytes, bool socket)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -81,8 +87,9 @@ void write_all(int fd, std::string_view bytes, bool socket)
                 continue;
             }
         }
-        return;
+        return false;
     }
+    return true;
 }
 
 void out_buffer::put(std::string_view text)

@@ -22,9 +22,10 @@ struct out_target {
 extern out_target g_out_target;
 // The sink that writes to g_out_target in its form.
 void write_to_target(std::string_view bytes);
-// Writes all bytes to fd unchanged (a stuck or closed one loses them after a
-// second); send() without SIGPIPE when it is a socket.
-void write_all(int fd, std::string_view bytes, bool socket);
+// Writes all bytes to fd unchanged; send() without SIGPIPE when it is a
+// socket. False when the rest was dropped: fd is closed, or took nothing for
+// a second.
+bool write_all(int fd, std::string_view bytes, bool socket);
 
 class out_buffer {
 public:

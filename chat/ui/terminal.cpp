@@ -174,7 +174,7 @@ template <typename Done>
 void read_door_until(char* typed, std::size_t size, std::size_t& length, int ms, Done done)
 {
     const std::int64_t end = monotonic_ms() + ms;
-    while (!done() && length < size && !g_input_ended) {
+    while (!done() && length < size && !g_input_ended && g_stop_signal == 0) {
         const std::int64_t left = end - monotonic_ms();
         if (left <= 0) {
             return;
