@@ -40,7 +40,8 @@ bool profile_unreadable();
 // Writes P to the user's file (never torn; failures are silent). A file
 // that is there but cannot be read is never replaced.
 void save_profile();
-// Fills g_d from a DOOR32.SYS dropfile.
+// Fills g_d from a DOOR32.SYS dropfile; anything but a regular file changes
+// nothing, and only the start of a huge file is read.
 void parse_dropfile(const char* path);
 // Rebuilds g_rivals from the other profile files in data/.
 void scan_rivals();
