@@ -68,7 +68,7 @@ program g_program{};
 // page 437 unless told otherwise), or on the standard streams.
 void choose_channel(const command_line& args, const dropfile_info& door)
 {
-    if (door.valid && door.comm_type == 2 && is_connected_stream_socket(door.comm_handle)) {
+    if (door.valid && door.comm_type == 2 && stream_socket_problem(door.comm_handle) == nullptr) {
         terminal_use_door_socket(door.comm_handle, args.cp437 || !args.utf8);
     } else if (args.cp437) {
         terminal_use_cp437_stdout();

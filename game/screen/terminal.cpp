@@ -1,6 +1,7 @@
 #include "game/screen/terminal.h"
 
 #include "common/cp437.h"
+#include "common/door_socket.h"
 #include "common/telnet.h"
 #include "game/core/clock.h"
 #include "game/core/profile.h"
@@ -299,19 +300,7 @@ int read_key_block()
 
 const char* door_socket_problem()
 {
-    if (!socket_channel())
-        return nullptr;
-    int type = 0;
-    socklen_t len = sizeof type;
-    if (getsockopt(g_d.socket, SOL_SOCKET, SO_TYPE, &type, &len) != 0)
-        return errno == EBADF ? "is not open" : "is not a socket";
-    if (type != SOCK_STREAM)
-        return "is not a stream socket";
-    sockaddr_storage peer{};
-    socklen_t peer_len = sizeof peer;
-    if (getpeername(g_d.socket, reinterpret_cast<sockaddr*>(&peer), &peer_len) != 0)
-        return "is not connected";
-    return nullptr;
+    return socket_channel() ? stream_socket_problem(g_d.socket) : nullptr;
 }
 
 void take_terminal()
