@@ -116,6 +116,22 @@ TEST(chat_telnet, CursorReportGivesTheSizeWithoutTelnetReport)
     EXPECT_TRUE(caller.wait_until([&] { return caller.screen().cell(5, 0).bg == 22; })) << caller.screen().dump();
 }
 
+TEST(chat_telnet, HangingUpEndsTheDoorWithinASecond)
+{
+    chat_board b;
+    door_caller caller(b.port, 80, 24);
+    ASSERT_TRUE(caller.wait_for_raw("\x1b[6n", 5s));
+    caller.send("\x1b[24;80R");
+    ASSERT_TRUE(caller.wait_for_text("BBS terminal mode enabled.", 5s)) << caller.screen().dump();
+    const auto hung_up = std::chrono::steady_clock::now();
+    caller.hang_up();
+    const auto ended = b.board->wait_line("ended", 5s);
+    ASSERT_TRUE(ended);
+    EXPECT_LT(std::chrono::steady_clock::now() - hung_up, 1s);
+    EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
+    EXPECT_TRUE(testsupport::read_file(b.dir.file(".vexon_irc_bookmarks")).size() > 0) << "saved servers written";
+}
+
 TEST(chat_telnet, Utf8OptionKeepsUtf8ForTheCaller)
 {
     chat_board b({"--utf8"});
