@@ -30,7 +30,8 @@ int ms_left(steady::time_point end)
 
 }  // namespace
 
-door_launcher::door_launcher(const std::vector<std::string>& args)
+door_launcher::door_launcher(const std::vector<std::string>& args,
+                             const std::vector<std::pair<std::string, std::string>>& env)
 {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
@@ -38,6 +39,8 @@ door_launcher::door_launcher(const std::vector<std::string>& args)
     pid_ = fork();
     if (pid_ == 0) {
         dup2(out[1], STDOUT_FILENO);
+        for (const auto& [name, value] : env)
+            setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv;
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -92,7 +95,7 @@ int door_launcher::port()
     return std::atoi(line->substr(line->rfind(' ') + 1).c_str());
 }
 
-door_caller::door_caller(int port)
+door_caller::door_caller(int port, int cols, int rows) : screen_(cols, rows)
 {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
@@ -134,7 +137,11 @@ bool door_caller::wait_until(const std::function<bool()>& pred, std::chrono::mil
         if (n <= 0)
             return pred();
         raw_.append(tmp, static_cast<std::size_t>(n));
-        screen_.feed_cp437(std::string_view(tmp, static_cast<std::size_t>(n)));
+        // A telnet terminal shows the data, not the board's negotiation.
+        auto* bytes = reinterpret_cast<unsigned char*>(tmp);
+        const std::size_t data = telnet_receive(telnet_, {bytes, static_cast<std::size_t>(n)},
+                                                {bytes, static_cast<std::size_t>(n)});
+        screen_.feed_cp437(std::string_view(tmp, data));
     }
     return true;
 }
@@ -157,6 +164,16 @@ void hang_up_and_expect_clean_exit(door_launcher& board, door_caller& caller)
     ASSERT_TRUE(ended);
     EXPECT_LT(std::chrono::steady_clock::now() - hung_up, std::chrono::seconds(3));
     EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
+}
+
+std::unique_ptr<pty_process> telnet_caller(int port, int cols, int rows)
+{
+    pty_options options;
+    options.cols = cols;
+    options.rows = rows;
+    options.cp437 = true;
+    return std::make_unique<pty_process>(std::vector<std::string>{"/usr/bin/telnet", "127.0.0.1", std::to_string(port)},
+                                         options);
 }
 
 }  // namespace testsupport
