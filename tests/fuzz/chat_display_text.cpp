@@ -4,7 +4,7 @@
 // with no control byte of the text's own reaching the terminal.
 #include "chat/ui/display_text.h"
 #include "chat/ui/screen_out.h"
-#include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/chat_screen.h"
 
 #include <string>
 
@@ -79,8 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int drawn = put_text(out, text, width, "\x1b[38;5;51m", knob & 0x80 ? text_format::render : text_format::strip, start);
     out.flush();
     FUZZ_CHECK(drawn >= 0 && drawn <= width);
-    const int end = fuzz::check_terminal_stream(g_screen, {.rows = 1, .columns = width > 0 ? width : 1,
-                                                           .width_of = codepoint_width});
+    const int end = fuzz::check_chat_frame(g_screen, 1, width > 0 ? width : 1, 1 + size % 7);
     FUZZ_CHECK(end == width + 1);
     return 0;
 }

@@ -2,12 +2,12 @@
 // line splitter and inbound handling) over a socket: every reply the session
 // sends is one well-formed protocol line, the scrollback and nick list stay
 // within their bounds, and the chat view and status bar draw all of it as
-// text within the screen.
+// text within the screen, also for a code page 437 caller.
 #include "chat/session/irc_session.h"
 #include "chat/ui/display_text.h"
 #include "chat/ui/screen_out.h"
 #include "chat/ui/ui.h"
-#include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/chat_screen.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -109,15 +109,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The chat view and the status bar over what arrived.
     ui_state ui{};
-    ui.size = {24 + (knob >> 4), 80 + ((knob >> 1) & 7) * 13};
+    ui.size = {24 + (knob >> 5) * 3, 80 + ((knob >> 1) & 3) * 31};
     ui.users_shown = (knob >> 3) & 1;
-    ui.scroll = (knob >> 5) * 7;
+    ui.scroll = ((knob >> 4) & 3) * 7;
     ui.startup_mode = 0;
     g_screen.clear();
     g_out.sink = keep_output;
     draw_chat(&ui, s);
     draw_status(&ui, s);
     g_out.flush();
-    fuzz::check_terminal_stream(g_screen, {.rows = ui.size.rows, .columns = ui.size.columns, .width_of = codepoint_width});
+    fuzz::check_chat_frame(g_screen, ui.size.rows, ui.size.columns, 1 + size % 4096);
     return 0;
 }
