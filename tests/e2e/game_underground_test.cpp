@@ -136,8 +136,8 @@ TEST(game_underground, CallerHacksTargetsBuysAKitAndBreaksIntoASecondBoard)
     door_caller v(port);
     call_in(v, "Victor", "2", "Someone hacked you");
     EXPECT_TRUE(v.screen().contains("While you were away, 1 rival sysop"));
-    EXPECT_EQ(read_board(victim_file).hacked_while_away, 0) << "the report is not shown twice";
     ASSERT_TRUE(step(v, " ", CONSOLE));
+    EXPECT_EQ(read_board(victim_file).hacked_while_away, 0) << "the report is not shown twice";
     EXPECT_TRUE(v.screen().contains("CASH $1200"));
 }
 
