@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <optional>
 
 namespace {
 
@@ -124,10 +123,7 @@ void attempt_rival(list_window& w)
 
 rival_take rob_rival_file(const rival& r)
 {
-    char lock_path[sizeof r.path + 8];
-    std::optional<data_lock> lock;
-    if (profile_lock_path(r.path, lock_path, sizeof lock_path))
-        lock.emplace(lock_path);
+    const profile_lock lock(r.path);
 
     profile on_disk{};
     const bool readable = read_data_file(r.path, &on_disk, sizeof on_disk) == static_cast<long>(sizeof on_disk) &&
