@@ -145,14 +145,24 @@ TEST_F(rival_test, Outcomes)
         if (c.rival_change)
             c.rival_change(rival_want);
         door.clear_output();
+        profile mine_at_box{};
+        profile theirs_at_box{};
         {
             reel_bot bot(door.peer_fd());
-            bot.add_round(c.round);
+            // Both boards on disk at the moment the result box is up.
+            bot_round round = c.round;
+            round.on_end = [&] {
+                mine_at_box = saved();
+                theirs_at_box = read_board(rival_path("Victim"));
+            };
+            bot.add_round(round);
             door.send_keys("\ry");
             rival_underground();
             ASSERT_EQ(bot.games, 1);
             EXPECT_EQ(bot.openings[0].difficulty, c.played_at);
         }
+        EXPECT_EQ(std::memcmp(&mine_at_box, &want, sizeof want), 0) << "the box came before the player's save";
+        EXPECT_EQ(std::memcmp(&theirs_at_box, &rival_want, sizeof rival_want), 0);
         EXPECT_EQ(describe(P), describe(want));
         EXPECT_EQ(std::memcmp(&P, &want, sizeof P), 0);
         const profile mine = saved();

@@ -36,7 +36,11 @@ protected:
         const profile before = P;
         {
             reel_bot bot(door.peer_fd());
-            bot.add_round(v.round);
+            // The board on disk at the moment the result box is up.
+            profile at_box{};
+            bot_round round = v.round;
+            round.on_end = [&] { at_box = saved(); };
+            bot.add_round(round);
             door.send_keys(v.keys);
             hacker_underground();
             ASSERT_EQ(bot.games, 1);
@@ -48,6 +52,7 @@ protected:
             EXPECT_EQ(std::memcmp(&P, &want, sizeof P), 0);
             profile on_disk = saved();
             EXPECT_EQ(std::memcmp(&on_disk, &want, sizeof want), 0) << "the file lags behind";
+            EXPECT_EQ(std::memcmp(&at_box, &want, sizeof want), 0) << "the box came before the save";
             EXPECT_EQ(boxes(), seen);
         }
     }
