@@ -1,6 +1,7 @@
 #include "game/core/clock.h"
 
-#include <cerrno>
+#include "game/screen/terminal.h"
+
 #include <ctime>
 
 std::int64_t (*g_clock_hook)() = nullptr;
@@ -35,9 +36,6 @@ void game_sleep_ms(int ms)
         g_sleep_hook(ms);
         return;
     }
-    if (ms <= 0)
-        return;
-    timespec req{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&req, &req) != 0 && errno == EINTR) {
-    }
+    if (ms > 0)
+        wait_unless_gone(ms);
 }

@@ -11,7 +11,8 @@ std::int64_t now_seconds();
 std::int32_t real_day();
 // Milliseconds of a clock that never goes back.
 std::int64_t monotonic_ms();
-// Pauses an animation for the given milliseconds.
+// Pauses an animation for the given milliseconds; a caller who hangs up or a
+// quit signal meanwhile ends the game at once.
 void game_sleep_ms(int ms);
 
 extern std::int64_t (*g_clock_hook)();

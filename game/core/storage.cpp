@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 rival g_rivals[MAX_RIVALS];
 int g_rival_count = 0;
@@ -30,11 +31,9 @@ bool g_have_synced = false;
 
 constexpr std::size_t SLUG_SIZE = 40;
 
-struct file_closer {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<FILE, file_closer>;
-
+// A dropfile is a dozen short lines; what lies past this is never read, so a
+// huge or endless file cannot hold up the start.
+constexpr std::size_t DROPFILE_MAX = 16384;
 
 template <typename T>
 void clamp_field(T& v, T lo, T hi)
@@ -75,17 +74,15 @@ long line_number(const char* line)
     return clamp_to<long>(v, INT32_MIN, INT32_MAX);
 }
 
-// Reads one line, cut to fit the buffer; the rest of a longer line is
-// skipped, so the lines after it keep their numbers. False at the end.
-bool read_line(FILE* f, char* buf, int size)
+// Takes the next line off text, cut to fit the buffer; the rest of a longer
+// line is skipped, so the lines after it keep their numbers. False at the end.
+bool next_line(std::string_view& text, char* buf, std::size_t size)
 {
-    if (!std::fgets(buf, size, f))
+    if (text.empty())
         return false;
-    if (!std::strchr(buf, '\n')) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF && c != '\n') {
-        }
-    }
+    const std::size_t nl = text.find('\n');
+    copy_text(buf, size, text.substr(0, nl));
+    text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
     return true;
 }
 
@@ -293,14 +290,18 @@ void save_profile()
 
 void parse_dropfile(const char* path)
 {
-    file_ptr f(std::fopen(path, "r"));
-    if (!f)
+    // Only a regular file is read, without blocking: a FIFO or a device such
+    // as /dev/zero named as the dropfile must not hang the start.
+    char text[DROPFILE_MAX];
+    const long got = read_data_file(path, text, sizeof text);
+    if (got < 0)
         return;
+    std::string_view rest(text, static_cast<std::size_t>(got));
     char line[256];
     int number = 0;
     long handle = -1;
     bool have_handle = false;
-    while (read_line(f.get(), line, sizeof line)) {
+    while (next_line(rest, line, sizeof line)) {
         ++number;
         strip_line_end(line);
         switch (number) {

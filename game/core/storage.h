@@ -44,7 +44,8 @@ bool profile_unreadable();
 // break-in count is carried into P before it is written, so neither side's
 // change is lost.
 void save_profile();
-// Fills g_d from a DOOR32.SYS dropfile.
+// Fills g_d from a DOOR32.SYS dropfile; anything but a regular file changes
+// nothing, and only the start of a huge file is read.
 void parse_dropfile(const char* path);
 // Rebuilds g_rivals from the other profile files in data/.
 void scan_rivals();

@@ -201,6 +201,26 @@ int try_read_byte(unsigned timeout_ms, unsigned char* out)
     }
 }
 
+void wait_unless_gone(int ms)
+{
+    const std::int64_t deadline = monotonic_ms() + ms;
+    // POLLRDHUP without POLLIN: the caller's keys do not wake the wait, the
+    // end of the line does (POLLHUP, POLLERR and POLLNVAL always do).
+    pollfd fds[2] = {{input_fd(), POLLRDHUP, 0}, {g_signal_pipe[0], POLLIN, 0}};
+    const nfds_t nfds = g_signal_pipe[0] >= 0 ? 2 : 1;
+    for (;;) {
+        const std::int64_t left = deadline - monotonic_ms();
+        if (left <= 0)
+            return;
+        int r = poll(fds, nfds, static_cast<int>(left));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return;
+        hang_up();
+    }
+}
+
 int read_key_block()
 {
     unsigned char b = 0;
@@ -243,6 +263,23 @@ int read_key_block()
         }
     }
     return b;
+}
+
+const char* door_socket_problem()
+{
+    if (!socket_channel())
+        return nullptr;
+    int type = 0;
+    socklen_t len = sizeof type;
+    if (getsockopt(g_d.socket, SOL_SOCKET, SO_TYPE, &type, &len) != 0)
+        return errno == EBADF ? "is not open" : "is not a socket";
+    if (type != SOCK_STREAM)
+        return "is not a stream socket";
+    sockaddr_storage peer{};
+    socklen_t peer_len = sizeof peer;
+    if (getpeername(g_d.socket, reinterpret_cast<sockaddr*>(&peer), &peer_len) != 0)
+        return "is not connected";
+    return nullptr;
 }
 
 void take_terminal()

@@ -69,6 +69,17 @@ TEST_F(key_input, NoKeyWithinTheTimeoutIsNone)
     EXPECT_EQ(read_key_block(), GKEY_NONE);
 }
 
+TEST_F(key_input, KeysTypedDuringAPauseNeitherEndItNorGetLost)
+{
+    // The pause watches the line for a hang-up, not for keys: a caller typing
+    // during an animation must not cut it short or lose the keys.
+    door.send_keys("x");
+    const auto start = std::chrono::steady_clock::now();
+    game_sleep_ms(150);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    EXPECT_EQ(read_key_block(), 'x');
+}
+
 namespace {
 
 // Runs a child that takes the door socket and then runs `body`; returns its
