@@ -10,6 +10,16 @@
 struct irc_transport;
 
 inline constexpr ssize_t TRANSPORT_WOULD_BLOCK = -2;
+inline constexpr std::size_t TRANSPORT_PIN_SIZE = 32;   // SHA-256
+
+// How a TLS connection decides to trust the server. By default: the system's
+// trust store and the host name.
+struct transport_trust {
+    int verify = 1;                        // 0 accepts any certificate (encryption only)
+    const char *ca_file = nullptr;         // a PEM file of further trusted certificates
+    const char *ca_origin = nullptr;       // where ca_file was named, for the failure text
+    const unsigned char *pin = nullptr;    // SHA-256 of the one certificate to accept, whoever signed it
+};
 
 // Resolves host and connects within timeout_ms, then (tls != 0) performs the
 // TLS handshake and verifies the server. On success returns 0 with the socket
@@ -17,6 +27,13 @@ inline constexpr ssize_t TRANSPORT_WOULD_BLOCK = -2;
 // with a reason in why.
 int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd, irc_transport **tls_out, char *why,
                    std::size_t why_size);
+
+// The two steps of transport_open, for callers that report them apart.
+// transport_connect returns the non-blocking socket or -1; transport_tls_start
+// the TLS state or null (the socket stays open). Both say why in why.
+int transport_connect(const char *host, int port, int timeout_ms, char *why, std::size_t why_size);
+irc_transport *transport_tls_start(int fd, const char *host, const transport_trust &trust, int timeout_ms, char *why,
+                                   std::size_t why_size);
 
 // Reads what is there without waiting: bytes read, 0 when the peer closed,
 // -1 on error, TRANSPORT_WOULD_BLOCK when nothing is available yet.
