@@ -1,7 +1,8 @@
 # The two set-up commands of the README, and a few helpers.
 #   make run    build the game and start it in this terminal
 #   make test   build everything and run every test
-#   make bench  build optimised and run the chat session's flood benchmark
+#   make bench  build optimised and run the chat session's flood benchmark and
+#               the game's minigame CPU benchmark
 #   make fuzz   build the fuzz targets with clang and run each for
 #               FUZZ_SECONDS seconds (60 by default)
 #   make install PREFIX=/usr/local   build optimised and install
@@ -25,6 +26,7 @@ chat: build
 
 bench: build
 	./build/release/bench/irc_flood_bench
+	sh bench/minigame_cpu.sh
 
 test: deps
 	cmake --preset dev

@@ -269,6 +269,11 @@ int tls_retry(SSL *ssl, int fd, std::int64_t deadline, Op op)
 
 } // namespace
 
+bool transport_attach_socket(ssl_st *ssl, int fd)
+{
+    return attach_socket(ssl, fd);
+}
+
 irc_transport *transport_tls_start(int fd, const char *host, const transport_trust &trust, int timeout_ms, char *why,
                                    std::size_t why_size)
 {

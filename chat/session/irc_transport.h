@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 struct irc_transport;
+struct ssl_st;
 
 inline constexpr ssize_t TRANSPORT_WOULD_BLOCK = -2;
 inline constexpr std::size_t TRANSPORT_PIN_SIZE = 32;   // SHA-256
@@ -41,6 +42,10 @@ ssize_t transport_recv(int fd, irc_transport *t, char *buf, std::size_t size);
 
 // Writes all of data, waiting at most timeout_ms for room. 0 or -1.
 int transport_send(int fd, irc_transport *t, const char *data, std::size_t size, int timeout_ms);
+
+// Binds an SSL object to a socket whose writes never raise SIGPIPE, so a
+// peer that has gone is an error to handle, not the end of the process.
+bool transport_attach_socket(ssl_st *ssl, int fd);
 
 // Frees the TLS state and closes the socket.
 void transport_close(int fd, irc_transport *t);

@@ -6,6 +6,7 @@
 
 std::int64_t (*g_clock_hook)() = nullptr;
 void (*g_sleep_hook)(int ms) = nullptr;
+std::int64_t (*g_monotonic_hook)() = nullptr;
 
 std::int64_t now_seconds()
 {
@@ -22,6 +23,8 @@ std::int32_t real_day()
 
 std::int64_t monotonic_ms()
 {
+    if (g_monotonic_hook)
+        return g_monotonic_hook();
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;

@@ -17,3 +17,6 @@ void game_sleep_ms(int ms);
 
 extern std::int64_t (*g_clock_hook)();
 extern void (*g_sleep_hook)(int ms);
+// Replaces the monotonic clock, so real-time screens (the hack minigame) can
+// be played frame by frame in a test.
+extern std::int64_t (*g_monotonic_hook)();

@@ -146,6 +146,12 @@ bool door_caller::wait_until(const std::function<bool()>& pred, std::chrono::mil
     return true;
 }
 
+bool door_caller::frame_complete() const
+{
+    static constexpr std::string_view END = "\x1b[0m";
+    return raw_.size() >= END.size() && raw_.compare(raw_.size() - END.size(), END.size(), END) == 0;
+}
+
 bool door_caller::wait_for_raw(const std::string& text, std::chrono::milliseconds timeout)
 {
     return wait_until([&] { return raw_.find(text) != std::string::npos; }, timeout);
