@@ -254,6 +254,12 @@ void wait_unless_gone(int ms)
     }
 }
 
+void reset_key_reader()
+{
+    g_pushback = -1;
+    g_telnet = telnet_state{};
+}
+
 int read_key_block()
 {
     unsigned char b = 0;

@@ -33,6 +33,10 @@ int flush_out();
 int try_read_byte(unsigned timeout_ms, unsigned char* out);
 // Waits for one key and decodes it; GKEY_NONE after the key timeout.
 int read_key_block();
+// Starts the key reader afresh for a new connection: drops a byte read ahead
+// and any telnet command the last connection left unfinished. A door process
+// serves one caller; only a process that reuses the reader (the tests) needs it.
+void reset_key_reader();
 // Waits ms milliseconds unless the caller goes: a hang-up or a quit signal
 // meanwhile ends the game at once. Keys typed meanwhile stay unread.
 void wait_unless_gone(int ms);

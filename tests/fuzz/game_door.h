@@ -43,6 +43,7 @@ public:
         g_hangup_hook = throw_hang_up;
         g_key_timeout_ms = 2000;
         g_outpos = 0;
+        reset_key_reader();  // the last input may have ended inside a telnet command
     }
     ~game_door()
     {

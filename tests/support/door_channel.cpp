@@ -40,6 +40,7 @@ door_channel::door_channel(unsigned key_timeout_ms)
     g_key_timeout_ms = key_timeout_ms;
     g_hangup_hook = hangup_in_test;
     g_outpos = 0;
+    reset_key_reader();  // nothing left over from an earlier test's caller
     reader_ = std::thread([this] { drain(); });
 }
 
