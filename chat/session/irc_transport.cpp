@@ -162,7 +162,9 @@ SSL_CTX *make_context(char *why, std::size_t why_size)
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     SSL_CTX_set_default_verify_paths(ctx);
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_mode(ctx, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // The send queue hands SSL_write its head, which moves as the queue is
+    // compacted, and takes back what part of it went out.
+    SSL_CTX_set_mode(ctx, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER | SSL_MODE_ENABLE_PARTIAL_WRITE);
     const char *extra = std::getenv("IRCDOOR_CA_FILE");
     if (extra != nullptr && extra[0] != '\0' && SSL_CTX_load_verify_locations(ctx, extra, nullptr) != 1) {
         std::snprintf(why, why_size, "Cannot read the certificates in IRCDOOR_CA_FILE (%s)", extra);
@@ -273,29 +275,22 @@ ssize_t transport_recv(int fd, irc_transport *t, char *buf, std::size_t size)
     }
 }
 
-int transport_send(int fd, irc_transport *t, const char *data, std::size_t size, int timeout_ms)
+ssize_t transport_send_some(int fd, irc_transport *t, const char *data, std::size_t size)
 {
-    const std::int64_t deadline = session_now_ms() + timeout_ms;
-    while (size > 0) {
-        ssize_t n = 0;
-        if (t != nullptr) {
-            n = tls_retry(t->ssl, fd, deadline, [&] { return SSL_write(t->ssl, data, static_cast<int>(size)); });
-            if (n <= 0) {
-                return -1;
-            }
-        } else {
-            n = send(fd, data, size, MSG_NOSIGNAL);
-            if (n < 0) {
-                if ((errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) || !wait_for(fd, POLLOUT, deadline)) {
-                    return -1;
-                }
-                continue;
-            }
+    if (t == nullptr) {
+        const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return TRANSPORT_WOULD_BLOCK;
         }
-        data += n;
-        size -= static_cast<std::size_t>(n);
+        return n > 0 ? n : -1;
     }
-    return 0;
+    ERR_clear_error();
+    const int n = SSL_write(t->ssl, data, static_cast<int>(size));
+    if (n > 0) {
+        return n;
+    }
+    const int err = SSL_get_error(t->ssl, n);
+    return err == SSL_ERROR_WANT_WRITE || err == SSL_ERROR_WANT_READ ? TRANSPORT_WOULD_BLOCK : -1;
 }
 
 void transport_close(int fd, irc_transport *t)

@@ -22,8 +22,11 @@ int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd,
 // -1 on error, TRANSPORT_WOULD_BLOCK when nothing is available yet.
 ssize_t transport_recv(int fd, irc_transport *t, char *buf, std::size_t size);
 
-// Writes all of data, waiting at most timeout_ms for room. 0 or -1.
-int transport_send(int fd, irc_transport *t, const char *data, std::size_t size, int timeout_ms);
+// Writes what the socket takes of data without waiting: bytes written (at
+// least 1), TRANSPORT_WOULD_BLOCK when it takes nothing now, -1 on error. After
+// TRANSPORT_WOULD_BLOCK the next call must offer the same bytes again (TLS
+// needs them), at least as many.
+ssize_t transport_send_some(int fd, irc_transport *t, const char *data, std::size_t size);
 
 // Frees the TLS state and closes the socket.
 void transport_close(int fd, irc_transport *t);

@@ -27,6 +27,7 @@ public:
 
     void attach(int fd) { fd_ = fd; }
     bool attached() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
     void close()
     {
         if (fd_ >= 0) {
@@ -151,6 +152,14 @@ public:
     }
 
     int port() const { return port_; }
+
+    // Keeps the receive buffer of connections accepted from now on small (and
+    // unable to grow), so a server that stops reading stalls its client soon.
+    void shrink_receive_buffer()
+    {
+        const int bytes = 4096;
+        ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
 
     // Waits for the client to connect.
     bool accept_connection(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))

@@ -135,6 +135,12 @@ script_server::~script_server()
     }
 }
 
+void script_server::shrink_receive_buffer()
+{
+    const int bytes = 4096;
+    setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
 bool script_server::accept_client(int timeout_ms)
 {
     if (ctx_ != nullptr) {

@@ -25,6 +25,10 @@ public:
     int port() const { return port_; }
     const std::string &cert_file() const { return cert_file_; }
 
+    // Keeps the receive buffer of connections accepted from now on small (and
+    // unable to grow), so a server that stops reading stalls the client soon.
+    void shrink_receive_buffer();
+
     // Accepts the next client; false when none came in time.
     bool accept_client(int timeout_ms = 3000);
 
