@@ -123,6 +123,9 @@ void ui_init(ui_state* ui, const server_entry* settings, int bbs_mode)
     ui->scroll_limit = -1;
     ui->settings = *settings;
     ui->bbs_mode = bbs_mode;
+    if (bbs_mode) {
+        ui->settings.password[0] = '\0';   // see load_selected: no saved password in a door
+    }
     ui->size = get_screen_size();
     ui->saved_valid = terminal_enter_raw(ui->saved_modes) ? 1 : 0;
     g_out.put("\x1b[?1049h\x1b[?25l\x1b[2J\x1b[H");
