@@ -61,16 +61,16 @@ public:
 
     vt::vt_screen& screen() { return process->screen(); }
     void send(std::string_view keys) { process->send(keys); }
-    bool wait_for(std::string_view text, std::chrono::milliseconds timeout = 5000ms)
+    bool wait_for(std::string_view text, std::chrono::milliseconds timeout = 10000ms)
     {
         return process->wait_for_text(text, timeout);
     }
-    bool wait_until(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 5000ms)
+    bool wait_until(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 10000ms)
     {
         return process->wait_until(pred, timeout);
     }
     // Waits until row y holds text.
-    bool row_shows(int y, std::string_view text, std::chrono::milliseconds timeout = 5000ms)
+    bool row_shows(int y, std::string_view text, std::chrono::milliseconds timeout = 10000ms)
     {
         return wait_until([&] { return row(y).find(text) != std::string::npos; }, timeout);
     }

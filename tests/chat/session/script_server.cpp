@@ -85,7 +85,7 @@ script_server::script_server(bool tls)
     cert_file_ = dir_ + "/cert.pem";
     ctx_ = SSL_CTX_new(TLS_server_method());
     if (ctx_ != nullptr && make_certificate(ctx_, cert_file_)) {
-        acceptor_ = std::thread([this] { accept_tls(5000); });
+        acceptor_ = std::thread([this] { accept_tls(10000); });
     }
 }
 
