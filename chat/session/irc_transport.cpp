@@ -1,6 +1,7 @@
 // TCP and TLS connections for the session, with bounded waits.
 #include "chat/session/irc_transport.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -20,6 +21,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "chat/session/irc_session.h"
 #include "chat/session/session_internal.h"
 
 struct irc_transport {
@@ -31,22 +33,37 @@ namespace {
 
 using addrinfo_ptr = std::unique_ptr<addrinfo, void (*)(addrinfo *)>;
 
+// A wait is cut into slices this long, so a cancelled connect ends soon.
+constexpr int CANCEL_CHECK_MS = 100;
+
+bool cancelled()
+{
+    return g_irc_connect_cancel != nullptr && g_irc_connect_cancel();
+}
+
 int remaining_ms(std::int64_t deadline)
 {
     const std::int64_t left = deadline - session_now_ms();
     return left <= 0 ? 0 : static_cast<int>(left);
 }
 
+// The next wait: up to the deadline, one slice at most; 0 once cancelled.
+int slice_ms(std::int64_t deadline)
+{
+    return cancelled() ? 0 : std::min(remaining_ms(deadline), CANCEL_CHECK_MS);
+}
+
 // Waits for events on fd until the deadline; true when they came.
 bool wait_for(int fd, short events, std::int64_t deadline)
 {
     for (;;) {
+        const int wait_ms = slice_ms(deadline);
         pollfd p{fd, events, 0};
-        const int r = poll(&p, 1, remaining_ms(deadline));
+        const int r = poll(&p, 1, wait_ms);
         if (r > 0) {
             return true;
         }
-        if (r == 0 || errno != EINTR) {
+        if ((r < 0 && errno != EINTR) || wait_ms == 0) {
             return false;
         }
     }
@@ -87,7 +104,10 @@ addrinfo_ptr resolve(const char *host, int port, std::int64_t deadline, char *wh
     }).detach();
 
     std::unique_lock<std::mutex> g(job->lock);
-    if (!job->done_cv.wait_for(g, std::chrono::milliseconds(remaining_ms(deadline)), [&] { return job->done; })) {
+    for (int wait_ms = slice_ms(deadline); !job->done && wait_ms > 0; wait_ms = slice_ms(deadline)) {
+        job->done_cv.wait_for(g, std::chrono::milliseconds(wait_ms), [&] { return job->done; });
+    }
+    if (!job->done) {
         std::snprintf(why, why_size, "Looking up %s timed out", host);
         return {nullptr, freeaddrinfo};
     }
@@ -236,18 +256,17 @@ int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd,
     const std::int64_t deadline = session_now_ms() + timeout_ms;
     *fd = connect_any(host, port, deadline, why, why_size);
     *tls_out = nullptr;
-    if (*fd < 0) {
-        return -1;
-    }
-    if (tls != 0) {
+    if (*fd >= 0 && tls != 0) {
         *tls_out = tls_start(*fd, host, deadline, why, why_size);
         if (*tls_out == nullptr) {
             close(*fd);
             *fd = -1;
-            return -1;
         }
     }
-    return 0;
+    if (*fd < 0 && cancelled()) {
+        std::snprintf(why, why_size, "Connecting to %s:%d was cancelled", host, port);
+    }
+    return *fd >= 0 ? 0 : -1;
 }
 
 ssize_t transport_recv(int fd, irc_transport *t, char *buf, std::size_t size)

@@ -8,6 +8,8 @@
 #include "chat/ui/ui.h"
 
 #include <cstring>
+#include <poll.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +50,18 @@ int frame_divider(const ui_state* ui)
         return ui->size.columns / 2;
     }
     return ui->users_shown ? ui->size.columns - 22 : 0;
+}
+
+// A connect runs on the interface thread, where the key reader cannot see
+// the caller hang up: it gives up when a signal asks the program to end or
+// the input has hung up.
+bool connect_should_stop()
+{
+    if (ui_stop_requested()) {
+        return true;
+    }
+    pollfd p{STDIN_FILENO, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL | POLLRDHUP)) != 0;
 }
 
 bool session_wants_quit(irc_session* s)
@@ -128,6 +142,7 @@ void ui_init(ui_state* ui, const server_entry* settings, int bbs_mode)
     }
     ui->size = get_screen_size();
     ui->saved_valid = terminal_enter_raw(ui->saved_modes) ? 1 : 0;
+    g_irc_connect_cancel = connect_should_stop;
     g_out.put("\x1b[?1049h\x1b[?25l\x1b[2J\x1b[H");
     g_out.flush();
 }

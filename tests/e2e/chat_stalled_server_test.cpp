@@ -83,6 +83,33 @@ INSTANTIATE_TEST_SUITE_P(
                       way_out{"HangUp", [](ircdoor_run& r) { r.process->hang_up(); }}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
+// A server that accepts the connection but never answers the TLS handshake
+// holds the connect, which runs where keys are read: a signal or a hang-up
+// still ends the program at once.
+class LeavingDuringAHandshake : public ::testing::TestWithParam<way_out> {};
+
+TEST_P(LeavingDuringAHandshake, EndsTheProgramWithinASecond)
+{
+    line_server server;
+    auto run = ircdoor_run::after([&](const testsupport::temp_dir& d) {
+        testsupport::write_file(config_path(d), "Local|127.0.0.1|" + std::to_string(server.port()) + "|alice|#c|1|\n");
+    });
+    ASSERT_TRUE(run->wait_for("ADDRESS BOOK")) << run->screen().dump();
+    run->send("c");
+    ASSERT_TRUE(run->wait_for("CONNECTING")) << run->screen().dump();
+    ASSERT_TRUE(server.accept_connection());
+    GetParam().leave(*run);
+    const auto status = run->process->wait_exit(EXIT_BOUND);
+    ASSERT_TRUE(status.has_value()) << "still running " << EXIT_BOUND.count() << " ms after the caller left";
+    EXPECT_EQ(*status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, LeavingDuringAHandshake,
+    ::testing::Values(way_out{"Sigterm", [](ircdoor_run& r) { ::kill(r.process->pid(), SIGTERM); }},
+                      way_out{"HangUp", [](ircdoor_run& r) { r.process->hang_up(); }}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
 TEST_F(StalledServerRun, SaysWhyTheConnectionEndedAndStaysUsable)
 {
     {

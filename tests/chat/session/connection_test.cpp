@@ -151,4 +151,18 @@ TEST_F(SessionTest, ConnectToAPeerThatNeverAnswersIsBounded)
     close(listener);
 }
 
+TEST_F(SessionTest, ACancelledConnectStopsWaiting)
+{
+    // The scripted server accepts but speaks no TLS: without the cancel the
+    // handshake would wait out the whole time limit.
+    const int saved = g_irc_connect_timeout_ms;
+    g_irc_connect_timeout_ms = 60000;
+    g_irc_connect_cancel = [] { return true; };
+    const int rc = irc_connect_server(s(), "127.0.0.1", server_.port(), "n", "#c", 1, "");
+    g_irc_connect_cancel = nullptr;
+    g_irc_connect_timeout_ms = saved;
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(last_row(), "*|Connecting to 127.0.0.1:" + std::to_string(server_.port()) + " was cancelled");
+}
+
 } // namespace
