@@ -8,6 +8,7 @@
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 #include "game/screen/terminal.h"
+#include "game/tools/config_menu.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -78,8 +79,10 @@ void identify_player(const launch_options& o)
         return;
     }
     const char* user = o.config_mode ? std::getenv("USER") : nullptr;
-    if (user)
+    if (user) {
         std::snprintf(g_d.user_name, sizeof g_d.user_name, "%.63s", user);
+        replace_control_bytes(g_d.user_name);
+    }
 }
 
 bool wait_for_room()
@@ -108,11 +111,11 @@ int run_sysopsim(int argc, char** argv)
     take_terminal();
     g_rng ^= static_cast<std::uint32_t>(monotonic_ms());
 
-    if (o.config_mode) {
-        full_clear_and_home();
-        msg_box("Sysop configuration", "The configuration menu is not part of\nthis release of VEXON SIMS.", 3);
-    } else if (wait_for_room()) {
-        title_loop();
+    if (wait_for_room()) {
+        if (o.config_mode)
+            config_menu();
+        else
+            title_loop();
     }
     leave_program();
     return 0;

@@ -49,6 +49,8 @@ void sanitize_entry(hs_entry& e)
 {
     e.sysop_name[sizeof e.sysop_name - 1] = '\0';
     e.bbs_name[sizeof e.bbs_name - 1] = '\0';
+    replace_control_bytes(e.sysop_name);
+    replace_control_bytes(e.bbs_name);
     e.cash = clamp_to<std::int64_t>(e.cash, 0, MAX_CASH);
     e.day = clamp_to(e.day, 0, MAX_COUNT);
     e.rep = clamp_to(e.rep, 0, 100);
@@ -109,26 +111,10 @@ hs_entry entry_from_profile()
     return e;
 }
 
-// A name as the exports show it: control bytes, ESC above all, must not
-// reach the caller's terminal when the board displays the file.
-void printable(char (&out)[32], const char* name)
-{
-    std::size_t i = 0;
-    for (; i + 1 < sizeof out && name[i]; ++i) {
-        auto c = static_cast<unsigned char>(name[i]);
-        out[i] = (c < 32 || c == 127) ? '?' : name[i];
-    }
-    out[i] = '\0';
-}
-
 void add_export_row(text_file& f, int rank, const hs_entry& e)
 {
-    char sysop[32];
-    char bbs[32];
-    printable(sysop, e.sysop_name);
-    printable(bbs, e.bbs_name);
-    f.add(" %2d %-16.16s %-24.24s %5d $%7ld %3d  %d/5", rank, sysop, bbs, e.day, static_cast<long>(e.cash), e.rep,
-          e.fame);
+    f.add(" %2d %-16.16s %-24.24s %5d $%7ld %3d  %d/5", rank, e.sysop_name, e.bbs_name, e.day,
+          static_cast<long>(e.cash), e.rep, e.fame);
 }
 
 void write_scores_asc()
@@ -204,6 +190,8 @@ void hs_load()
 void hs_save()
 {
     ensure_data_dir();
+    if (data_file_unreadable(HS_PATH))
+        return;
     if (!write_file_atomic(HS_PATH, g_hs, static_cast<std::size_t>(g_hs_count) * sizeof(hs_entry)))
         return;
     hs_export();

@@ -32,7 +32,8 @@ extern int g_hs_count;
 std::int64_t hs_score(const hs_entry& e);
 // Reads the table and merges entries of the same sysop.
 void hs_load();
-// Writes the table, then the exports.
+// Writes the table, then the exports; a table file that is there but cannot
+// be read holds other players' records and is left as it is.
 void hs_save();
 // Writes data/scores.asc and data/scores.ans from the table.
 void hs_export();

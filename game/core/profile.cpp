@@ -76,3 +76,12 @@ void copy_text(char* dst, std::size_t size, std::string_view src)
     std::memcpy(dst, src.data(), n);
     dst[n] = '\0';
 }
+
+void replace_control_bytes(char* text, std::size_t size)
+{
+    for (std::size_t i = 0; i < size && text[i] != '\0'; ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        if (c < 32 || c == 127)
+            text[i] = '?';
+    }
+}

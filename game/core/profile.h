@@ -131,3 +131,9 @@ constexpr T clamp_to(T v, T lo, T hi) { return v < lo ? lo : (v > hi ? hi : v); 
 void copy_text(char* dst, std::size_t size, std::string_view src);
 template <std::size_t N>
 void copy_text(char (&dst)[N], std::string_view src) { copy_text(dst, N, src); }
+// Replaces bytes 1-31 and 127 of a text read from a file or a dropfile by
+// "?": a name must never carry a terminal control (ENQ makes many terminals
+// answer with keys of their own) to the caller's screen.
+void replace_control_bytes(char* text, std::size_t size);
+template <std::size_t N>
+void replace_control_bytes(char (&text)[N]) { replace_control_bytes(text, N); }

@@ -135,6 +135,8 @@ void sanitize_profile(profile& p)
 {
     p.sysop_name[sizeof p.sysop_name - 1] = '\0';
     p.bbs_name[sizeof p.bbs_name - 1] = '\0';
+    replace_control_bytes(p.sysop_name);
+    replace_control_bytes(p.bbs_name);
     clamp_field(p.cpu, 0, last_row(CPUS));
     clamp_field(p.ram, 0, last_row(RAMS));
     clamp_field(p.hdd, 0, last_row(HDDS));
@@ -171,11 +173,11 @@ long read_data_file(const char* path, void* out, std::size_t size)
     // data/ must not hang the game.
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return -1;
+        return errno == ENOENT || errno == ENOTDIR ? FILE_ABSENT : FILE_UNREADABLE;
     struct stat st{};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
-        return -1;
+        return FILE_UNREADABLE;
     }
     auto* dst = static_cast<unsigned char*>(out);
     std::size_t got = 0;
@@ -183,12 +185,22 @@ long read_data_file(const char* path, void* out, std::size_t size)
         ssize_t n = read(fd, dst + got, size - got);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0) {
+            close(fd);
+            return FILE_UNREADABLE;
+        }
+        if (n == 0)
             break;
         got += static_cast<std::size_t>(n);
     }
     close(fd);
     return static_cast<long>(got);
+}
+
+bool data_file_unreadable(const char* path)
+{
+    unsigned char probe;
+    return read_data_file(path, &probe, sizeof probe) == FILE_UNREADABLE;
 }
 
 int load_profile()
@@ -221,11 +233,20 @@ int load_profile()
     return 1;
 }
 
+bool profile_unreadable()
+{
+    char path[128];
+    profile_path(path, sizeof path);
+    return data_file_unreadable(path);
+}
+
 void save_profile()
 {
     ensure_data_dir();
     char path[128];
     profile_path(path, sizeof path);
+    if (data_file_unreadable(path))
+        return;
     P.magic = PROFILE_MAGIC;
     P.version = PROFILE_VERSION;
     P.reserved = 0;
@@ -262,6 +283,7 @@ void parse_dropfile(const char* path)
             break;
         }
     }
+    replace_control_bytes(g_d.user_name);
     if (!have_handle)
         handle = g_d.socket;
     if (g_d.comm_type == 2 && handle > 0) {

@@ -34,7 +34,11 @@ void profile_path(char* out, std::size_t size);
 void new_profile();
 // 1 when the user's file was read and valid, 0 otherwise.
 int load_profile();
-// Writes P to the user's file (never torn; failures are silent).
+// True when the user's file is there but cannot be read (another account's
+// file, a directory): it is no saved board to start over or to continue.
+bool profile_unreadable();
+// Writes P to the user's file (never torn; failures are silent). A file
+// that is there but cannot be read is never replaced.
 void save_profile();
 // Fills g_d from a DOOR32.SYS dropfile.
 void parse_dropfile(const char* path);
@@ -44,9 +48,16 @@ void scan_rivals();
 // Brings everything a file may carry into the ranges the game relies on:
 // catalog rows, bit sets, percentages, counts, terminated names.
 void sanitize_profile(profile& p);
-// Reads at most size bytes of a regular file; the count read, or -1 when it
-// cannot be opened (a missing file, a directory, a FIFO).
+// What read_data_file returns instead of a count. Only a file that does not
+// exist is absent; one that exists but cannot be read (no permission, a
+// directory, a FIFO, a device) must not be replaced as if it were absent.
+inline constexpr long FILE_ABSENT = -1;
+inline constexpr long FILE_UNREADABLE = -2;
+// Reads at most size bytes of a regular file; the count read, FILE_ABSENT or
+// FILE_UNREADABLE.
 long read_data_file(const char* path, void* out, std::size_t size);
+// True when the file exists but read_data_file could not read it.
+bool data_file_unreadable(const char* path);
 // Holds an advisory lock over a read-modify-write of a file that several
 // nodes share in data/. Another node holds it only for one write, so the wait
 // is short; past a bound the caller goes ahead unlocked rather than hang.

@@ -64,6 +64,17 @@ void play()
     console_loop();
 }
 
+// A saved board that is there but cannot be read (left by another account,
+// say) is neither started over nor taken for no save; the player is told.
+bool board_cannot_be_opened()
+{
+    if (!profile_unreadable())
+        return false;
+    msg_box("Save can't be opened",
+            "Your saved BBS is there, but it\ncannot be opened. Ask the sysop\nof this board to check its file.", 1);
+    return true;
+}
+
 }  // namespace
 
 void draw_title()
@@ -80,6 +91,8 @@ void draw_title()
 
 bool start_new_board()
 {
+    if (board_cannot_be_opened())
+        return false;
     if (load_profile() && !yes_no("Overwrite save?", "You already have a BBS. Start over?"))
         return false;
     new_profile();
@@ -90,6 +103,8 @@ bool start_new_board()
 
 bool continue_board()
 {
+    if (board_cannot_be_opened())
+        return false;
     if (load_profile())
         return true;
     msg_box("No saved BBS", "You don't have a saved BBS yet.\nStart a new one.", 3);

@@ -87,13 +87,57 @@ TEST(game_terminal, SmallTerminalCanBeLeftAtOnce)
     EXPECT_FALSE(game.screen().alt_screen());
 }
 
-TEST(game_terminal, ConfigurationModeSaysItIsNotInThisRelease)
+TEST(game_terminal, ConfigurationModeWorksOnTheBoardOfTheLoginUser)
 {
     testsupport::temp_dir dir;
-    pty_process game({SYSOPSIM_PATH, "--config", "--cp437"}, game_options(dir, "C.UTF-8"));
-    ASSERT_TRUE(game.wait_for_text("The configuration menu is not part of")) << game.screen().dump();
-    game.send("k");
-    auto status = game.wait_exit(2s);
+    auto options = game_options(dir, "C.UTF-8");
+    options.env.emplace_back("USER", "tester");
+    {
+        pty_process game({SYSOPSIM_PATH, "--config", "--cp437"}, options);
+        ASSERT_TRUE(game.wait_for_text("No saved BBS found for this user.")) << game.screen().dump();
+        game.send("k");
+        auto status = game.wait_exit(2s);
+        ASSERT_TRUE(status.has_value());
+        EXPECT_EQ(*status, 0);
+    }
+    {
+        pty_process game({SYSOPSIM_PATH}, options);
+        ASSERT_TRUE(game.wait_for_text("[1] New BBS")) << game.screen().dump();
+        game.send("1");
+        ASSERT_TRUE(game.wait_for_text("Welcome!")) << game.screen().dump();
+        game.send(" ");
+        ASSERT_TRUE(game.wait_for_text("VEXON SIMS - BBS CONSOLE")) << game.screen().dump();
+        game.send("q");
+        ASSERT_TRUE(game.wait_for_text("[1] New BBS")) << game.screen().dump();
+        game.send("4");
+        ASSERT_TRUE(game.wait_exit(2s).has_value());
+    }
+    // USER names the board in configuration mode only: the game above made
+    // the default "Sysop"'s board, which the login user takes over here.
+    testsupport::write_file(dir.file("data/sysop_tester.dat"), testsupport::read_file(dir.file("data/sysop_sysop.dat")));
+    pty_process config({SYSOPSIM_PATH, "--config"}, options);
+    ASSERT_TRUE(config.wait_for_text("CONFIG.EXE - VEXON SIMS")) << config.screen().dump();
+    EXPECT_TRUE(config.screen().contains("[5] User / profile editor"));
+    config.send("q");
+    auto status = config.wait_exit(2s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+    EXPECT_FALSE(config.screen().alt_screen());
+}
+
+TEST(game_terminal, SmallTerminalIsToldBeforeTheConfigurationMenu)
+{
+    testsupport::temp_dir dir;
+    auto options = game_options(dir, "C.UTF-8", 80, 20);
+    options.env.emplace_back("USER", "tester");
+    pty_process config({SYSOPSIM_PATH, "--config"}, options);
+    ASSERT_TRUE(config.wait_for_text("This one is 80x20.")) << config.screen().dump();
+    EXPECT_FALSE(config.screen().contains("No profile loaded"));
+    config.resize(80, 25);
+    config.send(" ");
+    ASSERT_TRUE(config.wait_for_text("No profile loaded")) << config.screen().dump();
+    config.send(" ");
+    auto status = config.wait_exit(2s);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
 }

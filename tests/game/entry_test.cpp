@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -169,6 +170,33 @@ TEST_F(entry, NewBoardAsksBeforeOverwritingASave)
     door.send_keys("yk");
     EXPECT_TRUE(start_new_board());
     EXPECT_EQ(saved_board().cash, 1500);
+}
+
+TEST_F(entry, BoardThatCannotBeReadIsNeitherStartedOverNorContinued)
+{
+    mkdir("data", 0755);
+    for (const auto& kind : unreadable_kinds()) {
+        SCOPED_TRACE(kind.what);
+        kind.make("data/sysop_sysop.dat");
+        struct stat before{};
+        ASSERT_EQ(lstat("data/sysop_sysop.dat", &before), 0);
+        for (bool (*choice)() : {start_new_board, continue_board}) {
+            door.clear_output();
+            door.send_keys("k");
+            EXPECT_FALSE(choice());
+            auto s = screen();
+            EXPECT_TRUE(s->contains("Save can't be opened")) << s->dump();
+            EXPECT_TRUE(s->contains("Your saved BBS is there, but it"));
+        }
+        // Nor does a save replace it, whatever is in memory.
+        new_profile();
+        save_profile();
+        struct stat after{};
+        ASSERT_EQ(lstat("data/sysop_sysop.dat", &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        std::filesystem::remove_all("data/sysop_sysop.dat");
+    }
 }
 
 TEST_F(entry, EnteringTheGameStartsTodaysTurnsAndReportsBreakIns)

@@ -10,9 +10,14 @@
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class game_test : public ::testing::Test {
 protected:
@@ -40,3 +45,26 @@ protected:
     testsupport::scoped_chdir cwd_;
     testsupport::door_channel door;
 };
+
+// Ways a file in data/ can exist and yet not be readable to the game. A file
+// without read permission is one only for a user that is not root; the real
+// binary's tests cover that case under root too.
+struct unreadable_kind {
+    const char* what;
+    std::function<void(const std::string& path)> make;
+};
+
+inline std::vector<unreadable_kind> unreadable_kinds()
+{
+    std::vector<unreadable_kind> kinds = {
+        {"a FIFO", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }},
+        {"a directory", [](const std::string& p) { ASSERT_EQ(mkdir(p.c_str(), 0755), 0); }},
+    };
+    if (geteuid() != 0) {
+        kinds.push_back({"a file without read permission", [](const std::string& p) {
+                             testsupport::write_file(p, std::string(232, 'x'));
+                             ASSERT_EQ(chmod(p.c_str(), 0), 0);
+                         }});
+    }
+    return kinds;
+}

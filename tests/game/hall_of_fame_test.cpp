@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -219,6 +220,25 @@ TEST_F(hall_of_fame, ExportsAreByteForByte)
     ASSERT_EQ(dat.size(), 4u * 88);
     EXPECT_EQ(dat.substr(88, 23), "A Very Long Sysop Name!");
     EXPECT_EQ(dat.substr(88 + 64, 8), std::string("\x05\0\0\0\0\0\0\0", 8));
+}
+
+TEST_F(hall_of_fame, TableThatCannotBeReadIsLeftAsItIs)
+{
+    mkdir("data", 0755);
+    for (const auto& kind : unreadable_kinds()) {
+        SCOPED_TRACE(kind.what);
+        kind.make("data/topsysops.dat");
+        struct stat before{};
+        ASSERT_EQ(lstat("data/topsysops.dat", &before), 0);
+        play_as("Ann", "Ann's", 5000);
+        hs_record();
+        struct stat after{};
+        ASSERT_EQ(lstat("data/topsysops.dat", &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_NE(access("data/scores.asc", F_OK), 0);
+        std::filesystem::remove_all("data/topsysops.dat");
+    }
 }
 
 TEST_F(hall_of_fame, ScreenListsTheTableOrSaysItIsEmpty)

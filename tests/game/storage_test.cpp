@@ -1,6 +1,7 @@
 // Profile files, dropfiles and the rival scan, checked on real files in the
 // test's own data/ directory.
 #include "game/core/catalogs.h"
+#include "game/core/hall_of_fame.h"
 #include "game/core/storage.h"
 #include "game/tools/console.h"
 #include "tests/game/game_fixture.h"
@@ -385,7 +386,71 @@ TEST_F(storage, Door32SysNamesTheCallerAndTheSocket)
     g_d.socket = -1;
 }
 
-TEST_F(storage, OwnFileThatIsNoRegularFileCountsAsAbsent)
+TEST_F(storage, ControlBytesInNamesBecomeQuestionMarksWhereTheyAreRead)
+{
+    // Each reader of names from outside: what it stores the name read as.
+    struct source {
+        const char* what;
+        std::string (*read_back)(const std::string& name);
+    };
+    const source sources[] = {
+        {"own profile",
+         [](const std::string& name) {
+             write_board("sysop", image().text(8, "Sysop").text(40, name).bytes());
+             EXPECT_EQ(load_profile(), 1);
+             return std::string(P.bbs_name);
+         }},
+        {"rival file",
+         [](const std::string& name) {
+             copy_text(P.sysop_name, "Me");
+             write_board("rival", image().text(8, name).bytes());
+             scan_rivals();
+             for (int i = 0; i < g_rival_count; ++i) {
+                 if (std::strcmp(g_rivals[i].path, "data/sysop_rival.dat") == 0)
+                     return std::string(g_rivals[i].record.sysop_name);
+             }
+             return std::string("(no rival)");
+         }},
+        {"hall of fame",
+         [](const std::string& name) {
+             hs_entry e{};
+             copy_text(e.sysop_name, "Ann");
+             copy_text(e.bbs_name, name);
+             testsupport::write_file("data/topsysops.dat", std::string(reinterpret_cast<const char*>(&e), sizeof e));
+             hs_load();
+             return g_hs_count == 1 ? std::string(g_hs[0].bbs_name) : std::string("(no entry)");
+         }},
+        {"dropfile",
+         [](const std::string& name) {
+             testsupport::write_file("DOOR32.SYS", "1\n0\n0\nBBS\n1\n" + name + "\n");
+             parse_dropfile("DOOR32.SYS");
+             return std::string(g_d.user_name);
+         }},
+    };
+    const door_info channel = g_d;
+    mkdir("data", 0755);
+    for (const auto& src : sources) {
+        // Bytes 1-31 and 127, in two names of 16 (a name holds 31).
+        for (int half = 0; half < 2; ++half) {
+            std::string name = "N";
+            std::string want = "N";
+            for (int i = 0; i < 16; ++i) {
+                const int b = half * 16 + i + 1 == 32 ? 127 : half * 16 + i + 1;
+                if (src.read_back == sources[3].read_back && (b == '\n' || b == '\r'))
+                    continue;  // line ends of the dropfile itself
+                name += static_cast<char>(b);
+                want += '?';
+            }
+            // Code page 437 glyphs above 127 are names' own characters.
+            name += "\xDB\x80";
+            want += "\xDB\x80";
+            EXPECT_EQ(src.read_back(name), want) << src.what << ", half " << half;
+        }
+    }
+    g_d = channel;
+}
+
+TEST_F(storage, OwnFileThatIsNoRegularFileLoadsNothing)
 {
     mkdir("data", 0755);
     ASSERT_EQ(mkfifo("data/sysop_sysop.dat", 0644), 0);

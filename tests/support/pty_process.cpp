@@ -1,6 +1,7 @@
 #include "tests/support/pty_process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -32,6 +33,9 @@ pty_process::pty_process(const std::vector<std::string>& argv, const pty_options
         throw std::runtime_error("forkpty failed");
     if (pid_ == 0) {
         if (!opts.cwd.empty() && chdir(opts.cwd.c_str()) != 0)
+            _exit(126);
+        if (opts.run_as && (setgroups(0, nullptr) != 0 || setgid(opts.run_as->second) != 0 ||
+                            setuid(opts.run_as->first) != 0))
             _exit(126);
         setenv("TERM", "xterm-256color", 1);
         for (const auto& [k, v] : opts.env)

@@ -21,6 +21,9 @@ struct pty_options {
     std::string cwd;                                         // empty: inherit
     std::vector<std::pair<std::string, std::string>> env;    // set in the child
     bool cp437 = false;  // feed output as code page 437 rather than UTF-8
+    // Runs the child as this user and group (for a test running as root that
+    // needs file permissions to count); unset: as the test's own user.
+    std::optional<std::pair<uid_t, gid_t>> run_as;
 };
 
 class pty_process {
