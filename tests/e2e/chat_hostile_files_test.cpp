@@ -47,6 +47,11 @@ struct unreadable_case {
     const char* mode_line;
 };
 
+void PrintTo(const unreadable_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class NoRegularFile : public ::testing::TestWithParam<unreadable_case> {};
 
 // Each of these used to block the start for good (or spin on /dev/zero).
@@ -112,6 +117,11 @@ struct too_long_case {
     const char* message;
 };
 
+void PrintTo(const too_long_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class PathTooLong : public ::testing::TestWithParam<too_long_case> {};
 
 TEST_P(PathTooLong, IsReportedAndNothingStarts)
@@ -142,6 +152,11 @@ struct password_case {
     std::vector<std::string> args;
     const char* shown_after_load;
 };
+
+void PrintTo(const password_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SavedPassword : public ::testing::TestWithParam<password_case> {};
 

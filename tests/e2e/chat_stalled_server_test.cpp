@@ -61,6 +61,11 @@ struct way_out {
     std::function<void(ircdoor_run&)> leave;
 };
 
+void PrintTo(const way_out& w, std::ostream* os)
+{
+    *os << w.name;
+}
+
 class LeavingDuringTheFlood : public StalledServerRun, public ::testing::WithParamInterface<way_out> {};
 
 TEST_P(LeavingDuringTheFlood, EndsTheProgramWithinASecond)
