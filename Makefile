@@ -1,7 +1,8 @@
 # The two set-up commands of the README, and a few helpers.
 #   make run    build the game and start it in this terminal
 #   make test   build everything and run every test
-#   make bench  build optimised and run the chat session's flood benchmark
+#   make bench  build optimised and run the chat session's flood benchmark and
+#               the game's minigame CPU benchmark
 .PHONY: run test chat bench deps build clean
 
 deps:
@@ -19,6 +20,7 @@ chat: build
 
 bench: build
 	./build/release/bench/irc_flood_bench
+	sh bench/minigame_cpu.sh
 
 test: deps
 	cmake --preset dev

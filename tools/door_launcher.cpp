@@ -1,15 +1,19 @@
-// A minimal Linux BBS front end for trying the game as a door: it accepts
-// telnet-style TCP connections on a loopback port, asks each caller's name
-// (or uses --user), writes a DOOR32.SYS into a node directory naming the
-// accepted socket's descriptor, and starts the game with that descriptor
-// inherited, the way a Linux board starts its doors.
+// A minimal Linux BBS front end for trying either program as a door: it
+// accepts telnet callers on a loopback port, switches their client to
+// character mode the way boards do (the board echoes, no go-ahead, and asks
+// for the window size), asks each caller's name (or uses --user), writes a
+// DOOR32.SYS of connection type 2 into a node directory naming the accepted
+// socket's descriptor, and starts the door with that descriptor inherited,
+// the way a Linux board starts its doors. A plain "telnet 127.0.0.1 PORT"
+// is a caller.
 //
-//   door_launcher --game PATH [--dir DIR] [--port N] [--bind ADDR]
-//                 [--user NAME] [--nodes N] [-- extra game arguments]
+//   door_launcher --door PATH [--dir DIR] [--port N] [--bind ADDR]
+//                 [--user NAME] [--nodes N] [-- extra door arguments]
 //
-// The game runs in DIR (so every node shares DIR/data); node n's dropfile is
-// DIR/node<n>/DOOR32.SYS. With --port 0 a free port is chosen. The launcher
-// prints "listening on ADDR port N" and one line per node started and ended.
+// --game is another name for --door. The door runs in DIR (so every node
+// shares DIR/data); node n's dropfile is DIR/node<n>/DOOR32.SYS. With
+// --port 0 a free port is chosen. The launcher prints "listening on ADDR
+// port N" and one line per node started and ended.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -19,6 +23,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "common/telnet.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -34,13 +40,13 @@ constexpr int NAME_WAIT_MS = 60000;
 constexpr std::size_t NAME_MAX_LEN = 30;
 
 struct options {
-    std::string game;
+    std::string door;
     std::string dir = ".";
     std::string bind = "127.0.0.1";
     std::string user;  // empty: ask the caller
     int port = 0;
     int nodes = 4;
-    std::vector<std::string> game_args;
+    std::vector<std::string> door_args;
 };
 
 struct node_slot {
@@ -73,8 +79,8 @@ bool parse_options(int argc, char** argv, options& o)
         std::string v;
         if (a == "--") {
             for (++i; i < argc; ++i)
-                o.game_args.emplace_back(argv[i]);
-        } else if (a == "--game" && next(o.game)) {
+                o.door_args.emplace_back(argv[i]);
+        } else if ((a == "--door" || a == "--game") && next(o.door)) {
         } else if (a == "--dir" && next(o.dir)) {
         } else if (a == "--bind" && next(o.bind)) {
         } else if (a == "--user" && next(o.user)) {
@@ -86,7 +92,7 @@ bool parse_options(int argc, char** argv, options& o)
             return false;
         }
     }
-    return !o.game.empty() && o.port >= 0 && o.port <= 65535 && o.nodes >= 1 && o.nodes <= MAX_NODES;
+    return !o.door.empty() && o.port >= 0 && o.port <= 65535 && o.nodes >= 1 && o.nodes <= MAX_NODES;
 }
 
 int listen_on(const options& o)
@@ -127,27 +133,45 @@ void send_text(int fd, const char* text)
     }
 }
 
+// Character mode, as boards set it up on answering: the board echoes, there
+// are no go-aheads, and the client is asked for its window size.
+void negotiate_character_mode(int fd)
+{
+    const char offer[] = {'\xff', '\xfb', TELNET_ECHO, '\xff', '\xfb', TELNET_SGA, '\xff', '\xfd', TELNET_NAWS, '\0'};
+    send_text(fd, offer);
+}
+
+// A telnet client sends Enter as CR LF or CR NUL: the second byte belongs to
+// this Enter and must not reach the door as a key of its own.
+void drop_enter_pair(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    unsigned char next = 0;
+    if (poll(&p, 1, 200) > 0 && recv(fd, &next, 1, MSG_PEEK) == 1 && (next == '\n' || next == '\0'))
+        (void)!recv(fd, &next, 1, 0);
+}
+
 // Reads the caller's name: printable ASCII up to Enter, with backspace;
-// telnet option bytes, other control bytes and leading spaces are skipped
+// telnet commands, other control bytes and leading spaces are skipped
 // (a blank name would make the game fall back to the sysop's own board).
 // Empty on hang-up or after a minute without a complete line.
 std::string ask_name(int fd)
 {
     send_text(fd, "\r\nVexon door launcher\r\nYour name: ");
     std::string name;
-    int skip = 0;  // bytes of a telnet command still to drop
+    telnet_state telnet;
     for (;;) {
         pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, NAME_WAIT_MS) <= 0)
             return "";
-        unsigned char c = 0;
-        if (recv(fd, &c, 1, 0) != 1)
+        unsigned char raw = 0;
+        if (recv(fd, &raw, 1, 0) != 1)
             return "";
-        if (skip > 0) {
-            --skip;
-        } else if (c == 255) {
-            skip = 2;
+        unsigned char c = 0;
+        if (telnet_receive(telnet, {&raw, 1}, {&c, 1}) == 0) {
         } else if (c == '\r' || c == '\n') {
+            if (c == '\r')
+                drop_enter_pair(fd);
             if (!name.empty())
                 break;
         } else if ((c == 8 || c == 127) && !name.empty()) {
@@ -164,7 +188,7 @@ std::string ask_name(int fd)
     return name;
 }
 
-// Writes the dropfile through a temporary file, so the game never reads a
+// Writes the dropfile through a temporary file, so the door never reads a
 // half-written one.
 bool write_dropfile(const std::string& node_dir, int fd, const std::string& name, int node)
 {
@@ -180,7 +204,7 @@ bool write_dropfile(const std::string& node_dir, int fd, const std::string& name
     return ok && std::rename(tmp.c_str(), path.c_str()) == 0;
 }
 
-// In the child: learn the name, write the dropfile, become the game.
+// In the child: learn the name, write the dropfile, become the door program.
 [[noreturn]] void run_node(const options& o, int fd, int node)
 {
     signal(SIGPIPE, SIG_DFL);
@@ -189,10 +213,11 @@ bool write_dropfile(const std::string& node_dir, int fd, const std::string& name
     signal(SIGHUP, SIG_DFL);
     signal(SIGCHLD, SIG_DFL);
     setsid();
+    negotiate_character_mode(fd);
     std::string name = o.user.empty() ? ask_name(fd) : o.user;
     if (name.empty())
         _exit(0);
-    // Relative to the game's directory, which may itself be given relative.
+    // Relative to the door's directory, which may itself be given relative.
     const std::string node_dir = "node" + std::to_string(node);
     if (chdir(o.dir.c_str()) != 0 || !write_dropfile(node_dir, fd, name, node))
         _exit(1);
@@ -203,13 +228,13 @@ bool write_dropfile(const std::string& node_dir, int fd, const std::string& name
         if (devnull > STDERR_FILENO)
             close(devnull);
     }
-    std::vector<std::string> args{o.game, "--dropfile=" + node_dir + "/DOOR32.SYS"};
-    args.insert(args.end(), o.game_args.begin(), o.game_args.end());
+    std::vector<std::string> args{o.door, "--dropfile=" + node_dir + "/DOOR32.SYS"};
+    args.insert(args.end(), o.door_args.begin(), o.door_args.end());
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    execv(o.game.c_str(), argv.data());
+    execv(o.door.c_str(), argv.data());
     _exit(127);
 }
 
@@ -224,7 +249,7 @@ int free_node(const std::vector<node_slot>& slots)
 
 void accept_caller(const options& o, int listener, std::vector<node_slot>& slots)
 {
-    int fd = accept4(listener, nullptr, nullptr, 0);  // inherited by the game: no CLOEXEC
+    int fd = accept4(listener, nullptr, nullptr, 0);  // inherited by the door: no CLOEXEC
     if (fd < 0)
         return;
     if (fd <= STDERR_FILENO) {
@@ -323,18 +348,18 @@ int main(int argc, char** argv)
     options o;
     if (!parse_options(argc, argv, o)) {
         std::fprintf(stderr,
-                     "usage: door_launcher --game PATH [--dir DIR] [--port N] [--bind ADDR] [--user NAME] "
-                     "[--nodes N] [-- game arguments]\n");
+                     "usage: door_launcher --door PATH [--dir DIR] [--port N] [--bind ADDR] [--user NAME] "
+                     "[--nodes N] [-- door arguments]\n");
         return 2;
     }
-    // The game starts in --dir, so a relative path must be made whole first.
-    char* game = realpath(o.game.c_str(), nullptr);
-    if (!game) {
-        std::fprintf(stderr, "door_launcher: no game at %s\n", o.game.c_str());
+    // The door starts in --dir, so a relative path must be made whole first.
+    char* door = realpath(o.door.c_str(), nullptr);
+    if (!door) {
+        std::fprintf(stderr, "door_launcher: no door program at %s\n", o.door.c_str());
         return 1;
     }
-    o.game = game;
-    std::free(game);
+    o.door = door;
+    std::free(door);
     if (pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0)
         return 1;
     install_signals();

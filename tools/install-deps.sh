@@ -6,7 +6,7 @@ set -eu
 
 PACKAGES="g++ gcc make cmake ninja-build pkg-config libssl-dev openssl
 libgtest-dev libgmock-dev googletest libvterm-dev
-ngircd inspircd atheme-services"
+ngircd inspircd atheme-services telnet"
 
 missing=""
 for p in $PACKAGES; do

@@ -21,6 +21,16 @@ constexpr std::size_t DROPFILE_MAX_BYTES = 65536;
 
 constexpr const char *STANDARD_NAMES[] = {"DOOR32.SYS", "door32.sys", "DOOR.SYS", "door.sys"};
 
+// A descriptor number as a board writes it; -1 for anything else ("-1"
+// from a board that bridges standard streams, text, a number out of range).
+std::int32_t descriptor_number(const char *text)
+{
+    char *end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    const bool number = end != text && *end == '\0';
+    return number && value >= 0 && value <= 65535 ? static_cast<std::int32_t>(value) : -1;
+}
+
 struct dropfile_lines {
     char line[DOOR_MAX_LINES][256];
     int count;
@@ -144,6 +154,7 @@ int load_door32(const char *path, dropfile_info *info, server_entry *settings)
     }
     start_info(info, "DOOR32");
     info->comm_type = static_cast<std::int32_t>(std::strtol(lines.line[0], nullptr, 10));
+    info->comm_handle = descriptor_number(lines.line[1]);
     safe_strcpy(info->user_name, lines.count == DOOR32_MIN_LINES ? "BBSUser" : lines.line[5]);
     safe_strcpy(info->real_name, info->user_name);
     apply_door_settings(info, settings);

@@ -13,6 +13,7 @@ struct dropfile_info {
     char user_name[64];        // the caller's name as the BBS gives it
     char kind[32];             // "DOOR32" or "DOOR"
     std::int32_t comm_type;    // DOOR32.SYS line 1; 0 for DOOR.SYS
+    std::int32_t comm_handle;  // DOOR32.SYS line 2 (the socket); -1 when none or not a number
 };
 
 // Finds a dropfile: explicit_path when it is a regular file that opens, else

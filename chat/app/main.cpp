@@ -6,6 +6,7 @@
 #include "chat/session/irc_session.h"
 #include "chat/ui/terminal.h"
 #include "chat/ui/ui.h"
+#include "common/door_socket.h"
 
 #include <climits>
 #include <cstdio>
@@ -18,6 +19,8 @@ constexpr const char* DROPFILE_ARGUMENT = "--dropfile=";
 struct command_line {
     bool bbs = false;
     const char* dropfile = nullptr;  // the last --dropfile= given
+    bool utf8 = false;               // UTF-8 for a caller on the door socket
+    bool cp437 = false;              // code page 437 on standard output too
 };
 
 command_line read_arguments(int argc, char** argv)
@@ -28,6 +31,10 @@ command_line read_arguments(int argc, char** argv)
             args.bbs = true;
         } else if (starts_with(argv[i], DROPFILE_ARGUMENT)) {
             args.dropfile = argv[i] + std::strlen(DROPFILE_ARGUMENT);
+        } else if (std::strcmp(argv[i], "--utf8") == 0) {
+            args.utf8 = true;
+        } else if (std::strcmp(argv[i], "--cp437") == 0) {
+            args.cp437 = true;
         }
     }
     return args;
@@ -57,6 +64,17 @@ struct program {
 };
 
 program g_program{};
+
+// Where the caller is: on the telnet socket a DOOR32.SYS hands over (in code
+// page 437 unless told otherwise), or on the standard streams.
+void choose_channel(const command_line& args, const dropfile_info& door)
+{
+    if (door.valid && door.comm_type == 2 && stream_socket_problem(door.comm_handle) == nullptr) {
+        terminal_use_door_socket(door.comm_handle, args.cp437 || !args.utf8);
+    } else if (args.cp437) {
+        terminal_use_cp437_stdout();
+    }
+}
 
 }  // namespace
 
@@ -89,6 +107,7 @@ int main(int argc, char** argv)
         dropfile_load(p.dropfile_path, &p.door, &p.settings);
         bbs_mode = 1;
     }
+    choose_channel(args, p.door);
     irc_init(&p.session);
     ui_init(&p.ui, &p.settings, bbs_mode);
     p.ui.door = p.door;

@@ -13,7 +13,9 @@
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <openssl/crypto.h>
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
@@ -170,9 +172,9 @@ void tls_reason(SSL *ssl, const char *step, char *why, std::size_t why_size)
     std::snprintf(why, why_size, "TLS %s failed: %s", step, err);
 }
 
-// Builds the context: TLS 1.2 or newer, the system's trust store plus an
-// optional PEM file named by IRCDOOR_CA_FILE for self-signed servers.
-SSL_CTX *make_context(char *why, std::size_t why_size)
+// Builds the context: TLS 1.2 or newer, the system's trust store plus the
+// trust's own PEM file, for self-signed servers.
+SSL_CTX *make_context(const transport_trust &trust, char *why, std::size_t why_size)
 {
     SSL_CTX *ctx = SSL_CTX_new(TLS_client_method());
     if (ctx == nullptr) {
@@ -185,13 +187,29 @@ SSL_CTX *make_context(char *why, std::size_t why_size)
     // The send queue hands SSL_write its head, which moves as the queue is
     // compacted, and takes back what part of it went out.
     SSL_CTX_set_mode(ctx, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER | SSL_MODE_ENABLE_PARTIAL_WRITE);
-    const char *extra = std::getenv("IRCDOOR_CA_FILE");
+    const char *extra = trust.ca_file;
     if (extra != nullptr && extra[0] != '\0' && SSL_CTX_load_verify_locations(ctx, extra, nullptr) != 1) {
-        std::snprintf(why, why_size, "Cannot read the certificates in IRCDOOR_CA_FILE (%s)", extra);
+        if (trust.ca_origin != nullptr) {
+            std::snprintf(why, why_size, "Cannot read the certificates in %s (%s)", trust.ca_origin, extra);
+        } else {
+            std::snprintf(why, why_size, "Cannot read the certificates in %s", extra);
+        }
         SSL_CTX_free(ctx);
         return nullptr;
     }
     return ctx;
+}
+
+// True when the server's certificate has exactly the pinned SHA-256 digest.
+bool matches_pin(SSL *ssl, const unsigned char *pin)
+{
+    X509 *cert = SSL_get1_peer_certificate(ssl);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    const bool ok = cert != nullptr && X509_digest(cert, EVP_sha256(), digest, &size) == 1 &&
+                    size == TRANSPORT_PIN_SIZE && CRYPTO_memcmp(digest, pin, TRANSPORT_PIN_SIZE) == 0;
+    X509_free(cert);
+    return ok;
 }
 
 // Names the expected peer: an address literal is checked as an IP, a host
@@ -203,6 +221,54 @@ bool set_peer_name(SSL *ssl, const char *host)
         return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host) == 1;
     }
     return SSL_set_tlsext_host_name(ssl, host) == 1 && SSL_set1_host(ssl, host) == 1;
+}
+
+// Socket writes for OpenSSL with MSG_NOSIGNAL: a peer that has gone must
+// not end the process with SIGPIPE, whatever the program does with it.
+int write_without_sigpipe(BIO *bio, const char *data, int size)
+{
+    int fd = -1;
+    BIO_get_fd(bio, &fd);
+    const ssize_t n = send(fd, data, static_cast<std::size_t>(size), MSG_NOSIGNAL);
+    BIO_clear_retry_flags(bio);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        BIO_set_retry_write(bio);
+    }
+    return static_cast<int>(n);
+}
+
+// OpenSSL's socket BIO with the write above.
+BIO *socket_bio(int fd)
+{
+    static BIO_METHOD *const method = [] {
+        const BIO_METHOD *socket = BIO_s_socket();
+        BIO_METHOD *m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR,
+                                     "socket without SIGPIPE");
+        if (m != nullptr) {
+            BIO_meth_set_write(m, write_without_sigpipe);
+            BIO_meth_set_read(m, BIO_meth_get_read(socket));
+            BIO_meth_set_ctrl(m, BIO_meth_get_ctrl(socket));
+            BIO_meth_set_create(m, BIO_meth_get_create(socket));
+            BIO_meth_set_destroy(m, BIO_meth_get_destroy(socket));
+        }
+        return m;
+    }();
+    BIO *bio = method != nullptr ? BIO_new(method) : nullptr;
+    if (bio != nullptr) {
+        BIO_set_fd(bio, fd, BIO_NOCLOSE);
+    }
+    return bio;
+}
+
+// Binds ssl to the socket; false when it could not.
+bool attach_socket(SSL *ssl, int fd)
+{
+    BIO *bio = socket_bio(fd);
+    if (bio == nullptr) {
+        return false;
+    }
+    SSL_set_bio(ssl, bio, bio);
+    return true;
 }
 
 // Repeats op while OpenSSL wants the socket readable or writable, up to the deadline.
@@ -223,18 +289,32 @@ int tls_retry(SSL *ssl, int fd, std::int64_t deadline, Op op)
     }
 }
 
-irc_transport *tls_start(int fd, const char *host, std::int64_t deadline, char *why, std::size_t why_size)
+} // namespace
+
+bool transport_attach_socket(ssl_st *ssl, int fd)
 {
+    return attach_socket(ssl, fd);
+}
+
+irc_transport *transport_tls_start(int fd, const char *host, const transport_trust &trust, int timeout_ms, char *why,
+                                   std::size_t why_size)
+{
+    const std::int64_t deadline = session_now_ms() + timeout_ms;
     auto t = std::make_unique<irc_transport>();
-    t->ctx = make_context(why, why_size);
+    t->ctx = make_context(trust, why, why_size);
     if (t->ctx == nullptr) {
         return nullptr;
     }
     t->ssl = SSL_new(t->ctx);
-    if (t->ssl == nullptr || SSL_set_fd(t->ssl, fd) != 1 || !set_peer_name(t->ssl, host)) {
+    if (t->ssl == nullptr || !attach_socket(t->ssl, fd) || !set_peer_name(t->ssl, host)) {
         tls_reason(t->ssl, "set-up", why, why_size);
         transport_close(-1, t.release());
         return nullptr;
+    }
+    // A pin is a trust decision of its own: the chain and the name do not
+    // matter then, only that it is exactly that certificate.
+    if (trust.verify == 0 || trust.pin != nullptr) {
+        SSL_set_verify(t->ssl, SSL_VERIFY_NONE, nullptr);
     }
     if (tls_retry(t->ssl, fd, deadline, [&] { return SSL_connect(t->ssl); }) <= 0) {
         if (remaining_ms(deadline) == 0) {
@@ -245,10 +325,18 @@ irc_transport *tls_start(int fd, const char *host, std::int64_t deadline, char *
         transport_close(-1, t.release());
         return nullptr;
     }
+    if (trust.pin != nullptr && !matches_pin(t->ssl, trust.pin)) {
+        std::snprintf(why, why_size, "TLS certificate does not match the pinned fingerprint");
+        transport_close(-1, t.release());
+        return nullptr;
+    }
     return t.release();
 }
 
-} // namespace
+int transport_connect(const char *host, int port, int timeout_ms, char *why, std::size_t why_size)
+{
+    return connect_any(host, port, session_now_ms() + timeout_ms, why, why_size);
+}
 
 int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd, irc_transport **tls_out, char *why,
                    std::size_t why_size)
@@ -257,7 +345,10 @@ int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd,
     *fd = connect_any(host, port, deadline, why, why_size);
     *tls_out = nullptr;
     if (*fd >= 0 && tls != 0) {
-        *tls_out = tls_start(*fd, host, deadline, why, why_size);
+        transport_trust trust;
+        trust.ca_file = std::getenv("IRCDOOR_CA_FILE");
+        trust.ca_origin = "IRCDOOR_CA_FILE";
+        *tls_out = transport_tls_start(*fd, host, trust, remaining_ms(deadline), why, why_size);
         if (*tls_out == nullptr) {
             close(*fd);
             *fd = -1;
@@ -292,6 +383,31 @@ ssize_t transport_recv(int fd, irc_transport *t, char *buf, std::size_t size)
     default:
         return -1;
     }
+}
+
+int transport_send(int fd, irc_transport *t, const char *data, std::size_t size, int timeout_ms)
+{
+    const std::int64_t deadline = session_now_ms() + timeout_ms;
+    while (size > 0) {
+        ssize_t n = 0;
+        if (t != nullptr) {
+            n = tls_retry(t->ssl, fd, deadline, [&] { return SSL_write(t->ssl, data, static_cast<int>(size)); });
+            if (n <= 0) {
+                return -1;
+            }
+        } else {
+            n = send(fd, data, size, MSG_NOSIGNAL);
+            if (n < 0) {
+                if ((errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) || !wait_for(fd, POLLOUT, deadline)) {
+                    return -1;
+                }
+                continue;
+            }
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
 }
 
 ssize_t transport_send_some(int fd, irc_transport *t, const char *data, std::size_t size)

@@ -2,6 +2,7 @@
 #include "chat/ui/display_text.h"
 
 #include "chat/ui/screen_out.h"
+#include "common/cp437.h"
 
 #include <algorithm>
 #include <array>
@@ -180,6 +181,50 @@ std::size_t read_format(std::string_view text, std::size_t pos, text_attr& attr)
     }
 }
 
+// Bytes of the UTF-8 sequence a lead byte starts; 0 when it starts none.
+std::size_t sequence_length(unsigned char lead)
+{
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return 3;
+    }
+    return lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+}
+
+// Writes one character in code page 437; returns the bytes written.
+std::size_t put_cp437(std::uint32_t cp, char* out)
+{
+    if (cp < 0x80) {
+        out[0] = static_cast<char>(cp);
+        return 1;
+    }
+    if (const unsigned char b = cp437_from_unicode(cp); b != 0) {
+        out[0] = static_cast<char>(b);
+        return 1;
+    }
+    const int width = codepoint_width(cp);
+    for (int i = 0; i < width; ++i) {
+        out[i] = '?';
+    }
+    return static_cast<std::size_t>(width);
+}
+
+// The character at text[pos] in code page 437; advances pos past it.
+std::size_t encode_one(std::string_view text, std::size_t& pos, char* out)
+{
+    std::uint32_t cp = 0;
+    const std::size_t n = decode_utf8(text, pos, cp);
+    if (n == 0) {
+        ++pos;
+        out[0] = '?';
+        return 1;
+    }
+    pos += n;
+    return put_cp437(cp, out);
+}
+
 void set_visible(glyph& g, std::uint32_t cp, std::size_t used)
 {
     g.used = used;
@@ -342,4 +387,45 @@ std::size_t without_last_character(std::string_view text)
         --n;
     }
     return n > 0 ? n - 1 : 0;
+}
+
+std::size_t cp437_encoder::encode(std::string_view in, char* out)
+{
+    std::size_t written = 0;
+    std::size_t pos = 0;
+    if (pending_length_ > 0) {
+        const std::size_t need = sequence_length(static_cast<unsigned char>(pending_[0]));
+        while (pending_length_ < need && is_continuation(in, pos)) {
+            pending_[pending_length_++] = in[pos++];
+        }
+        if (pending_length_ < need && pos == in.size()) {
+            return 0;  // still cut short: wait for the next piece
+        }
+        const std::string_view held{pending_, pending_length_};
+        for (std::size_t at = 0; at < held.size();) {
+            written += encode_one(held, at, out + written);
+        }
+        pending_length_ = 0;
+    }
+    while (pos < in.size()) {
+        const auto byte = static_cast<unsigned char>(in[pos]);
+        if (byte < 0x80) {
+            out[written++] = static_cast<char>(byte);
+            ++pos;
+            continue;
+        }
+        const std::size_t need = sequence_length(byte);
+        std::size_t whole = 1;
+        while (whole < need && is_continuation(in, pos + whole)) {
+            ++whole;
+        }
+        if (need > 0 && whole < need && pos + whole == in.size()) {
+            for (; pos < in.size(); ++pos) {
+                pending_[pending_length_++] = in[pos];
+            }
+            break;
+        }
+        written += encode_one(in, pos, out + written);
+    }
+    return written;
 }

@@ -1,7 +1,11 @@
 // Output buffering for the terminal.
 #include "chat/ui/screen_out.h"
 
+#include "chat/ui/display_text.h"
+#include "common/telnet.h"
+
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,14 +15,65 @@
 #include <cstring>
 
 out_buffer g_out;
+out_target g_out_target;
+
+namespace {
+
+cp437_encoder g_encoder;
+
+// Doubles byte 255 for telnet, then writes; false when the rest was dropped.
+bool write_escaped(std::string_view bytes)
+{
+    if (!g_out_target.telnet) {
+        return write_all(g_out_target.fd, bytes, g_out_target.socket);
+    }
+    unsigned char escaped[4096];
+    while (!bytes.empty()) {
+        const std::size_t n = std::min(bytes.size(), sizeof escaped / 2);
+        const std::span<const unsigned char> in{reinterpret_cast<const unsigned char*>(bytes.data()), n};
+        const std::size_t length = telnet_escape(in, escaped);
+        if (!write_all(g_out_target.fd, {reinterpret_cast<const char*>(escaped), length}, g_out_target.socket)) {
+            return false;
+        }
+        bytes.remove_prefix(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+void write_to_stdout(std::string_view bytes)
+{
+    write_all(STDOUT_FILENO, bytes, false);
+}
+
+void write_to_target(std::string_view bytes)
+{
+    if (!g_out_target.cp437) {
+        write_escaped(bytes);
+        return;
+    }
+    // A caller who stopped reading loses the rest of this frame at once,
+    // not a second for every piece of it.
+    constexpr std::size_t PIECE = 4096;
+    char encoded[cp437_encoder::room(PIECE)];
+    while (!bytes.empty()) {
+        const std::size_t n = std::min(bytes.size(), PIECE);
+        if (!write_escaped({encoded, g_encoder.encode(bytes.substr(0, n), encoded)})) {
+            return;
+        }
+        bytes.remove_prefix(n);
+    }
+}
 
 // Writes all bytes, also after partial writes. A terminal that stays stuck for
 // a second, or a closed one, loses this frame rather than stalling the loop.
-void write_to_stdout(std::string_view bytes)
+bool write_all(int fd, std::string_view bytes, bool socket)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = socket ? ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT)
+                                 : ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -26,14 +81,15 @@ void write_to_stdout(std::string_view bytes)
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0 && errno == EAGAIN) {
-            pollfd p{STDOUT_FILENO, POLLOUT, 0};
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd, POLLOUT, 0};
             if (::poll(&p, 1, 1000) > 0) {
                 continue;
             }
         }
-        return;
+        return false;
     }
+    return true;
 }
 
 void out_buffer::put(std::string_view text)

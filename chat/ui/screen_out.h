@@ -10,6 +10,23 @@
 using out_sink = void (*)(std::string_view bytes);
 void write_to_stdout(std::string_view bytes);
 
+// Where the caller's screen is, when it is not a UTF-8 standard output: the
+// door socket (telnet, so byte 255 goes out doubled) or standard output, in
+// UTF-8 or code page 437.
+struct out_target {
+    int fd = 1;
+    bool socket = false;
+    bool telnet = false;
+    bool cp437 = false;
+};
+extern out_target g_out_target;
+// The sink that writes to g_out_target in its form.
+void write_to_target(std::string_view bytes);
+// Writes all bytes to fd unchanged; send() without SIGPIPE when it is a
+// socket. False when the rest was dropped: fd is closed, or took nothing for
+// a second.
+bool write_all(int fd, std::string_view bytes, bool socket);
+
 class out_buffer {
 public:
     static constexpr std::size_t capacity = 64 * 1024;

@@ -11,11 +11,24 @@ struct screen_size {
 
 // The size of standard output's terminal; 25 x 80 when it has none, and at
 // least 24 x 80 otherwise (smaller terminals are drawn as if they were that).
+// On the door socket, the size the caller's terminal reported (24 x 80 when
+// it reported none).
 screen_size get_screen_size();
+
+// Moves keys and screens to a caller's telnet socket handed over by a board;
+// the local terminal is left alone. Asks the caller's terminal for its size:
+// a telnet window-size report, else a cursor position report from the far
+// corner, each waited for a bounded time. Output goes through
+// write_to_target, in code page 437 when cp437 is set.
+void terminal_use_door_socket(int fd, bool cp437);
+// Code page 437 on standard output, for a board that bridges standard
+// streams to a code page 437 caller.
+void terminal_use_cp437_stdout();
 
 // Switches standard input to unbuffered, unechoed input that returns after at
 // most 0.1 s, keeping signals. Returns false, changing nothing, when standard
-// input is no terminal (a door's socket or pipe).
+// input is no terminal (a door's socket or pipe) or keys come from the door
+// socket.
 bool terminal_enter_raw(termios& saved);
 void terminal_restore(const termios& saved);
 
@@ -36,5 +49,9 @@ void ui_restore_signal_handlers();
 // True once the program should end: a terminating signal arrived or the
 // input reached its end (the caller hung up).
 bool ui_stop_requested();
-// True once per SIGWINCH.
+
+// True when the caller has hung up, seen without reading any input: for
+// waits that cannot read keys meanwhile.
+bool ui_input_hung_up();
+// True once per SIGWINCH, or a new window size from the door socket.
 bool ui_take_resize();

@@ -8,8 +8,6 @@
 #include "chat/ui/ui.h"
 
 #include <cstring>
-#include <poll.h>
-#include <unistd.h>
 
 namespace {
 
@@ -57,11 +55,7 @@ int frame_divider(const ui_state* ui)
 // the input has hung up.
 bool connect_should_stop()
 {
-    if (ui_stop_requested()) {
-        return true;
-    }
-    pollfd p{STDIN_FILENO, POLLRDHUP, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL | POLLRDHUP)) != 0;
+    return ui_stop_requested() || ui_input_hung_up();
 }
 
 bool session_wants_quit(irc_session* s)

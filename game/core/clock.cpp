@@ -1,10 +1,12 @@
 #include "game/core/clock.h"
 
-#include <cerrno>
+#include "game/screen/terminal.h"
+
 #include <ctime>
 
 std::int64_t (*g_clock_hook)() = nullptr;
 void (*g_sleep_hook)(int ms) = nullptr;
+std::int64_t (*g_monotonic_hook)() = nullptr;
 
 std::int64_t now_seconds()
 {
@@ -21,6 +23,8 @@ std::int32_t real_day()
 
 std::int64_t monotonic_ms()
 {
+    if (g_monotonic_hook)
+        return g_monotonic_hook();
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
@@ -32,9 +36,6 @@ void game_sleep_ms(int ms)
         g_sleep_hook(ms);
         return;
     }
-    if (ms <= 0)
-        return;
-    timespec req{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&req, &req) != 0 && errno == EINTR) {
-    }
+    if (ms > 0)
+        wait_unless_gone(ms);
 }

@@ -13,6 +13,7 @@
 #include "game/shops/rename.h"
 #include "game/shops/shop_screen.h"
 #include "game/shops/software_store.h"
+#include "game/shops/underground.h"
 #include "game/tools/console.h"
 
 #include <cstdarg>
@@ -26,9 +27,6 @@ void save_game()
     msg_box("Saved", "Your BBS is tucked away safely.\nCome back any time.", 2);
 }
 
-// The underground has no shop in this release: the key does nothing.
-void underground_closed() {}
-
 struct console_command {
     int key;
     void (*run)();
@@ -36,7 +34,7 @@ struct console_command {
 
 constexpr console_command CONSOLE_COMMANDS[] = {
     {'1', run_day},        {'2', computer_store},     {'3', software_store},
-    {'4', phone_co},       {'5', underground_closed}, {'6', stats_screen},
+    {'4', phone_co},       {'5', hacker_underground}, {'6', stats_screen},
     {'7', rename_bbs},     {'8', buy_node},           {'9', save_game},
 };
 

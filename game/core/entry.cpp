@@ -106,6 +106,13 @@ int run_sysopsim(int argc, char** argv)
 {
     const launch_options o = parse_command_line(argc, argv);
     identify_player(o);
+    // A board that hands over a descriptor no caller is on must hear of it,
+    // not have the game wait for keys that never come.
+    if (const char* problem = door_socket_problem()) {
+        std::fprintf(stderr, "sysopsim: the door socket %d from the dropfile %s\n", static_cast<int>(g_d.socket),
+                     problem);
+        return 1;
+    }
     ensure_data_dir();
     choose_glyph_mode(o.force_utf8);
     take_terminal();

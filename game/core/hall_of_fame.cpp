@@ -197,11 +197,16 @@ void hs_save()
     hs_export();
 }
 
-void hs_export()
+bool hs_export()
 {
     ensure_data_dir();
+    // Bulletins made from a table that cannot be read would replace the
+    // players' standings with an empty list.
+    if (data_file_unreadable(HS_PATH))
+        return false;
     write_scores_asc();
     write_scores_ans();
+    return true;
 }
 
 void hs_record()

@@ -35,8 +35,9 @@ void hs_load();
 // Writes the table, then the exports; a table file that is there but cannot
 // be read holds other players' records and is left as it is.
 void hs_save();
-// Writes data/scores.asc and data/scores.ans from the table.
-void hs_export();
+// Writes data/scores.asc and data/scores.ans from the table; false, writing
+// nothing, when the table's file is there but cannot be read.
+bool hs_export();
 // Enters the current profile into the table (on quitting the console).
 void hs_record();
 // The "Top Sysops" screen; returns after one key.

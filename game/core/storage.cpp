@@ -17,19 +17,23 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 rival g_rivals[MAX_RIVALS];
 int g_rival_count = 0;
 
 namespace {
 
+// The board as this game last loaded or wrote it: what other nodes changed
+// in the file since is measured against it.
+profile g_synced{};
+bool g_have_synced = false;
+
 constexpr std::size_t SLUG_SIZE = 40;
 
-struct file_closer {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<FILE, file_closer>;
-
+// A dropfile is a dozen short lines; what lies past this is never read, so a
+// huge or endless file cannot hold up the start.
+constexpr std::size_t DROPFILE_MAX = 16384;
 
 template <typename T>
 void clamp_field(T& v, T lo, T hi)
@@ -70,18 +74,34 @@ long line_number(const char* line)
     return clamp_to<long>(v, INT32_MIN, INT32_MAX);
 }
 
-// Reads one line, cut to fit the buffer; the rest of a longer line is
-// skipped, so the lines after it keep their numbers. False at the end.
-bool read_line(FILE* f, char* buf, int size)
+// Takes the next line off text, cut to fit the buffer; the rest of a longer
+// line is skipped, so the lines after it keep their numbers. False at the end.
+bool next_line(std::string_view& text, char* buf, std::size_t size)
 {
-    if (!std::fgets(buf, size, f))
+    if (text.empty())
         return false;
-    if (!std::strchr(buf, '\n')) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF && c != '\n') {
-        }
-    }
+    const std::size_t nl = text.find('\n');
+    copy_text(buf, size, text.substr(0, nl));
+    text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
     return true;
+}
+
+// Adds to a figure of P what another writer added to (or took from) it in
+// the file, never going below 0.
+template <typename T>
+void carry_change(T profile::*field, const profile& on_disk, T most)
+{
+    const std::int64_t theirs = static_cast<std::int64_t>(on_disk.*field) - static_cast<std::int64_t>(g_synced.*field);
+    P.*field = static_cast<T>(clamp_to<std::int64_t>(static_cast<std::int64_t>(P.*field) + theirs, 0, most));
+}
+
+// Carries into P what other nodes did to the file since this game last
+// synced with it: a rival's hack takes cash and warez and leaves a mark.
+void merge_other_writers(const profile& on_disk)
+{
+    carry_change(&profile::cash, on_disk, MAX_CASH);
+    carry_change(&profile::warez, on_disk, std::int32_t{MAX_COUNT});
+    carry_change(&profile::hacked_while_away, on_disk, std::int32_t{MAX_COUNT});
 }
 
 void strip_line_end(char* s)
@@ -115,6 +135,8 @@ void profile_path(char* out, std::size_t size)
 
 void new_profile()
 {
+    // A fresh board owes nothing to what the file held before.
+    g_have_synced = false;
     std::memset(&P, 0, sizeof P);
     std::snprintf(P.sysop_name, sizeof P.sysop_name, "%.31s", g_d.user_name);
     char board[64];
@@ -230,6 +252,8 @@ int load_profile()
     }
     sanitize_profile(loaded);
     P = loaded;
+    g_synced = P;
+    g_have_synced = true;
     return 1;
 }
 
@@ -245,25 +269,39 @@ void save_profile()
     ensure_data_dir();
     char path[128];
     profile_path(path, sizeof path);
-    if (data_file_unreadable(path))
+    const profile_lock lock(path);
+    profile on_disk{};
+    const long got = read_data_file(path, &on_disk, sizeof on_disk);
+    if (got == FILE_UNREADABLE)
         return;
+    if (got == static_cast<long>(sizeof on_disk) && on_disk.magic == PROFILE_MAGIC && g_have_synced) {
+        sanitize_profile(on_disk);
+        merge_other_writers(on_disk);
+    }
     P.magic = PROFILE_MAGIC;
     P.version = PROFILE_VERSION;
     P.reserved = 0;
     std::memset(P.reserved_tail, 0, sizeof P.reserved_tail);
-    write_file_atomic(path, &P, sizeof P);
+    if (write_file_atomic(path, &P, sizeof P)) {
+        g_synced = P;
+        g_have_synced = true;
+    }
 }
 
 void parse_dropfile(const char* path)
 {
-    file_ptr f(std::fopen(path, "r"));
-    if (!f)
+    // Only a regular file is read, without blocking: a FIFO or a device such
+    // as /dev/zero named as the dropfile must not hang the start.
+    char text[DROPFILE_MAX];
+    const long got = read_data_file(path, text, sizeof text);
+    if (got < 0)
         return;
+    std::string_view rest(text, static_cast<std::size_t>(got));
     char line[256];
     int number = 0;
     long handle = -1;
     bool have_handle = false;
-    while (read_line(f.get(), line, sizeof line)) {
+    while (next_line(rest, line, sizeof line)) {
         ++number;
         strip_line_end(line);
         switch (number) {
@@ -318,6 +356,20 @@ data_lock::~data_lock()
 {
     if (fd_ >= 0)
         close(fd_);  // also releases the lock
+}
+
+namespace {
+
+const char* lock_path_into(const char* profile_path, char* out, std::size_t size)
+{
+    return profile_lock_path(profile_path, out, size) ? out : "";
+}
+
+}  // namespace
+
+profile_lock::profile_lock(const char* profile_path)
+    : lock_(lock_path_into(profile_path, path_, sizeof path_))
+{
 }
 
 bool profile_lock_path(const char* profile_path, char* out, std::size_t size)

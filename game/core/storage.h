@@ -38,9 +38,14 @@ int load_profile();
 // file, a directory): it is no saved board to start over or to continue.
 bool profile_unreadable();
 // Writes P to the user's file (never torn; failures are silent). A file
-// that is there but cannot be read is never replaced.
+// that is there but cannot be read is never replaced. Other nodes may have
+// changed the file since this game last loaded or wrote it (a rival's won
+// hack): under the file's lock, what they did to cash, warez and the
+// break-in count is carried into P before it is written, so neither side's
+// change is lost.
 void save_profile();
-// Fills g_d from a DOOR32.SYS dropfile.
+// Fills g_d from a DOOR32.SYS dropfile; anything but a regular file changes
+// nothing, and only the start of a huge file is read.
 void parse_dropfile(const char* path);
 // Rebuilds g_rivals from the other profile files in data/.
 void scan_rivals();
@@ -78,6 +83,17 @@ private:
 // nodes: "data/sysop_x.dat" is guarded by "data/sysop_x.lock". False when the
 // name does not fit.
 bool profile_lock_path(const char* profile_path, char* out, std::size_t size);
+
+// Holds the lock of one profile file for a read-modify-write of it.
+class profile_lock {
+public:
+    explicit profile_lock(const char* profile_path);
+    bool held() const { return lock_.held(); }
+
+private:
+    char path_[160];
+    data_lock lock_;
+};
 
 // Difficulty and stakes of a rival from its record.
 void rate_rival(rival& r);

@@ -64,8 +64,8 @@ void play()
     console_loop();
 }
 
-// A saved board that is there but cannot be read (left by another account,
-// say) is neither started over nor taken for no save; the player is told.
+}  // namespace
+
 bool board_cannot_be_opened()
 {
     if (!profile_unreadable())
@@ -74,8 +74,6 @@ bool board_cannot_be_opened()
             "Your saved BBS is there, but it\ncannot be opened. Ask the sysop\nof this board to check its file.", 1);
     return true;
 }
-
-}  // namespace
 
 void draw_title()
 {

@@ -167,12 +167,17 @@ void draw_footer(const char* hint)
     flush_out();
 }
 
-void begin_framed_screen(const char* tag, const char* caption)
+void begin_framed_screen(const char* tag, const char* caption, int frame_fg)
 {
     force_full_repaint();
+    compose_framed_screen(tag, caption, frame_fg);
+}
+
+void compose_framed_screen(const char* tag, const char* caption, int frame_fg)
+{
     clear_back();
     fill_rect(0, 0, 79, 24, 0);
     draw_topbar(tag);
-    draw_dbox(0, 1, 79, 23, 6, 0);
+    draw_dbox(0, 1, 79, 23, frame_fg, 0);
     put_title(0, 79, 1, caption, 3);
 }

@@ -1,8 +1,10 @@
 #include "game/screen/terminal.h"
 
+#include "common/cp437.h"
+#include "common/door_socket.h"
+#include "common/telnet.h"
 #include "game/core/clock.h"
 #include "game/core/profile.h"
-#include "game/screen/cp437.h"
 
 #include <fcntl.h>
 #include <langinfo.h>
@@ -38,6 +40,9 @@ int g_signal_pipe[2] = {-1, -1};
 // its own; the next read returns it first.
 int g_pushback = -1;
 bool g_exit_registered = false;
+// The door socket is the caller's raw telnet connection (connection type 2):
+// its commands are taken out of the keys here.
+telnet_state g_telnet;
 
 void leave_on_hangup()
 {
@@ -118,9 +123,10 @@ bool wait_writable()
 
 void (*g_hangup_hook)() = leave_on_hangup;
 
-void buf_write(const void* data, std::size_t len)
+namespace {
+
+void append_out(const unsigned char* src, std::size_t len)
 {
-    const auto* src = static_cast<const unsigned char*>(data);
     while (len > 0) {
         if (g_outpos >= OUTBUF_SIZE)
             flush_out();
@@ -130,6 +136,27 @@ void buf_write(const void* data, std::size_t len)
         g_outpos += n;
         src += n;
         len -= n;
+    }
+}
+
+}  // namespace
+
+void buf_write(const void* data, std::size_t len)
+{
+    const auto* src = static_cast<const unsigned char*>(data);
+    if (!socket_channel()) {
+        append_out(src, len);
+        return;
+    }
+    // On telnet a data byte 255 goes out doubled.
+    while (len > 0) {
+        const auto* iac = static_cast<const unsigned char*>(std::memchr(src, TELNET_IAC, len));
+        const std::size_t run = iac ? static_cast<std::size_t>(iac - src) + 1 : len;
+        append_out(src, run);
+        if (iac)
+            append_out(&TELNET_IAC, 1);
+        src += run;
+        len -= run;
     }
 }
 
@@ -192,11 +219,37 @@ int try_read_byte(unsigned timeout_ms, unsigned char* out)
         if ((nfds == 2 && fds[1].revents != 0) || (fds[0].revents & POLLNVAL))
             hang_up();
         ssize_t n = socket_channel() ? recv(g_d.socket, out, 1, 0) : read(STDIN_FILENO, out, 1);
+        if (n == 1 && socket_channel()) {
+            unsigned char raw = *out;
+            if (telnet_receive(g_telnet, {&raw, 1}, {out, 1}) == 1)
+                return 1;
+            continue;  // part of a telnet command: wait on for a key
+        }
         if (n == 1)
             return 1;
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
             continue;
         // Readable but nothing to read, or a hard error: the caller hung up.
+        hang_up();
+    }
+}
+
+void wait_unless_gone(int ms)
+{
+    const std::int64_t deadline = monotonic_ms() + ms;
+    // POLLRDHUP without POLLIN: the caller's keys do not wake the wait, the
+    // end of the line does (POLLHUP, POLLERR and POLLNVAL always do).
+    pollfd fds[2] = {{input_fd(), POLLRDHUP, 0}, {g_signal_pipe[0], POLLIN, 0}};
+    const nfds_t nfds = g_signal_pipe[0] >= 0 ? 2 : 1;
+    for (;;) {
+        const std::int64_t left = deadline - monotonic_ms();
+        if (left <= 0)
+            return;
+        int r = poll(fds, nfds, static_cast<int>(left));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return;
         hang_up();
     }
 }
@@ -243,6 +296,11 @@ int read_key_block()
         }
     }
     return b;
+}
+
+const char* door_socket_problem()
+{
+    return socket_channel() ? stream_socket_problem(g_d.socket) : nullptr;
 }
 
 void take_terminal()

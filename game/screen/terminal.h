@@ -33,7 +33,14 @@ int flush_out();
 int try_read_byte(unsigned timeout_ms, unsigned char* out);
 // Waits for one key and decodes it; GKEY_NONE after the key timeout.
 int read_key_block();
+// Waits ms milliseconds unless the caller goes: a hang-up or a quit signal
+// meanwhile ends the game at once. Keys typed meanwhile stay unread.
+void wait_unless_gone(int ms);
 
+// Why the door socket named by the dropfile cannot carry a caller (it is not
+// open, not a socket, not a stream socket or not connected), or nullptr when
+// it can, or when the game runs in the local terminal.
+const char* door_socket_problem();
 // Takes the terminal for the run: raw mode (terminal channel only),
 // alternate screen, no auto-wrap, and the signal handling of a door.
 void take_terminal();

@@ -14,12 +14,6 @@ constexpr int FIRST_ROW = 6;
 constexpr int BAND_LEFT = 3;
 constexpr int BAND_WIDTH = 74;
 
-struct picker_state {
-    int sel = 0;
-    int top = 0;
-    int shown_end = PICKER_WINDOW;  // one past the last row that fits
-};
-
 struct status_look {
     const char* text;
     int fg;
@@ -49,7 +43,7 @@ void draw_row(const catalog_item& it, int y, bool selected)
 }
 
 void draw_picker(const char* title, const catalog_item* items, int count, const char* hint,
-                 const picker_state& s)
+                 const list_window& s)
 {
     begin_framed_screen(title, title);
     char status[160];
@@ -74,7 +68,9 @@ void draw_picker(const char* title, const catalog_item* items, int count, const 
     present_frame();
 }
 
-void move_up(picker_state& s)
+}  // namespace
+
+void window_up(list_window& s)
 {
     if (s.sel > 0)
         --s.sel;
@@ -83,7 +79,7 @@ void move_up(picker_state& s)
     s.shown_end = s.top + PICKER_WINDOW;
 }
 
-void move_down(picker_state& s, int count)
+void window_down(list_window& s, int count)
 {
     if (s.sel < count - 1)
         ++s.sel;
@@ -93,13 +89,11 @@ void move_down(picker_state& s, int count)
     }
 }
 
-}  // namespace
-
 int catalog_pick(const char* title, const catalog_item* items, int count, const char* hint)
 {
     if (!items || count <= 0)
         return -1;
-    picker_state s;
+    list_window s;
     for (;;) {
         draw_picker(title, items, count, hint, s);
         int key = read_key_block();
@@ -109,10 +103,10 @@ int catalog_pick(const char* title, const catalog_item* items, int count, const 
         case 27: case 'q': case 'Q':
             return -1;
         case GKEY_UP:
-            move_up(s);
+            window_up(s);
             break;
         case GKEY_DOWN:
-            move_down(s, count);
+            window_down(s, count);
             break;
         default:
             break;

@@ -18,5 +18,15 @@ inline constexpr int PICKER_WINDOW = 12;
 // Largest list a caller hands over.
 inline constexpr int PICKER_MAX_ROWS = 16;
 
+// The visible part of a long list and its highlight: the arrows move the
+// highlight without wrapping, and the window follows it.
+struct list_window {
+    int sel = 0;
+    int top = 0;
+    int shown_end = PICKER_WINDOW;  // one past the last row that fits
+};
+void window_up(list_window& w);
+void window_down(list_window& w, int count);
+
 // Index of the chosen row, or -1 when the player backs out.
 int catalog_pick(const char* title, const catalog_item* items, int count, const char* hint);

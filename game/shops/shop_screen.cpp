@@ -25,6 +25,17 @@ void add_rep(int bonus)
     P.rep = clamp_to(P.rep + bonus, 0, 100);
 }
 
+int shed_heat(int heat)
+{
+    const int kept = heat - heat * protect_shed_pct() / 100;
+    return kept < 0 ? 0 : kept;
+}
+
+void add_heat(int gain)
+{
+    P.heat = clamp_to(P.heat + gain, 0, 100);
+}
+
 int fold_upper(int key)
 {
     return key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key;

@@ -8,5 +8,10 @@ void put_centred(int y, const char* text, int fg);
 void put_money_line(int y);
 // Adds a reputation bonus, capped at 100.
 void add_rep(int bonus);
+// Heat a hack brings once the owned protection has shed its part, never
+// below 0.
+int shed_heat(int heat);
+// Adds heat, capped at 100.
+void add_heat(int gain);
 // Letters folded to upper case; other keys unchanged.
 int fold_upper(int key);

@@ -3,6 +3,7 @@
 #include "game/core/hall_of_fame.h"
 #include "game/core/profile.h"
 #include "game/core/storage.h"
+#include "game/core/title.h"
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 #include "game/screen/name_field.h"
@@ -227,12 +228,19 @@ void config_reset()
 void config_export_scores()
 {
     hs_load();
-    hs_export();
+    if (!hs_export()) {
+        msg_box("Export failed", "The hall of fame cannot be read;\nthe bulletins were left as they are.", 1);
+        return;
+    }
     msg_box("Exported", "scores.ans + scores.asc\nwritten to data/.", 2);
 }
 
 void config_menu()
 {
+    if (board_cannot_be_opened())
+        return;
+    if (board_cannot_be_opened())
+        return;
     if (!load_profile()) {
         msg_box("No profile loaded", "No saved BBS found for this user.\nStart a new BBS from the main menu first.", 3);
         return;

@@ -4,10 +4,21 @@
 #include "tests/support/door_call.h"
 #include "tests/support/temp_dir.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +38,69 @@ void hang_up_and_expect_clean_exit(door_launcher& board, door_caller& c)
     ASSERT_TRUE(ended);
     EXPECT_LT(clock_type::now() - hung_up, 1s);
     EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
+}
+
+// Types keys, then waits for a text on the caller's screen.
+::testing::AssertionResult step(door_caller& c, const std::string& keys, const std::string& text)
+{
+    c.send(keys);
+    if (c.wait_for_text(text))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << text << "\" after \"" << keys << "\":\n" << c.screen().dump();
+}
+
+// The game started directly on a dropfile, as a board would; what it wrote
+// on standard error and its exit status, or nothing when it did not end
+// within the bound (it is then killed).
+struct door_run {
+    std::string err;
+    std::optional<int> status;
+};
+
+door_run run_door(const std::string& dir, const std::string& dropfile)
+{
+    int err[2];
+    EXPECT_EQ(pipe2(err, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    std::string path = SYSOPSIM_PATH;
+    std::string arg = "--dropfile=" + dropfile;
+    char* argv[] = {path.data(), arg.data(), nullptr};
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(err[1]);
+
+    door_run run;
+    const auto deadline = clock_type::now() + 5s;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_type::now()).count();
+        pollfd p{err[0], POLLIN, 0};
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0)
+            break;
+        char buf[512];
+        ssize_t n = read(err[0], buf, sizeof buf);
+        if (n <= 0)
+            break;  // the game has ended (or closed its standard error)
+        run.err.append(buf, static_cast<std::size_t>(n));
+    }
+    close(err[0]);
+    int status = 0;
+    for (int tries = 0; tries < 100 && !run.status; ++tries) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        else
+            poll(nullptr, 0, 10);
+    }
+    if (!run.status) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    return run;
 }
 
 std::vector<std::string> lines_of(const std::string& text)
@@ -147,4 +221,73 @@ TEST(game_door, HangUpInsideAQuestionKeepsTheLastSave)
 
     hang_up_and_expect_clean_exit(board, c);
     EXPECT_EQ(testsupport::read_file(dir.file("data/sysop_bob.dat")), saved);
+}
+
+TEST(game_door, HangUpOrQuitSignalDuringTheModemHandshakeEndsTheGameWithinASecond)
+{
+    // The handshake plays for four and a half seconds without reading a key.
+    for (const bool by_signal : {false, true}) {
+        SCOPED_TRACE(by_signal ? "SIGTERM" : "hang-up");
+        testsupport::temp_dir dir;
+        door_launcher board({DOOR_LAUNCHER_PATH, "--game", SYSOPSIM_PATH, "--dir", dir.path(), "--port", "0",
+                             "--user", "Modem"});
+        door_caller c(board.port());
+        auto started = board.wait_line("started pid");
+        ASSERT_TRUE(started);
+        const pid_t game = std::atoi(started->substr(started->find("pid ") + 4).c_str());
+        ASSERT_GT(game, 0);
+        ASSERT_TRUE(c.wait_for_text("[1] New BBS")) << c.screen().dump();
+        ASSERT_TRUE(step(c, "1", "Welcome!"));
+        ASSERT_TRUE(step(c, " ", "VEXON SIMS - BBS CONSOLE"));
+        ASSERT_TRUE(step(c, "2", "BYTE ME COMPUTING"));
+        ASSERT_TRUE(step(c, "4", "Byte Me Computing - Modems"));
+        ASSERT_TRUE(step(c, "\x1b[B\r", "Confirm purchase"));
+        ASSERT_TRUE(step(c, "y", "MODEM HANDSHAKE"));
+
+        if (by_signal) {
+            auto signalled = clock_type::now();
+            ASSERT_EQ(kill(game, SIGTERM), 0);
+            auto ended = board.wait_line("ended", 5s);
+            ASSERT_TRUE(ended);
+            EXPECT_LT(clock_type::now() - signalled, 1s);
+            EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
+        } else {
+            hang_up_and_expect_clean_exit(board, c);
+        }
+    }
+}
+
+TEST(game_door, DescriptorThatIsNoConnectedStreamSocketIsReportedAndEndsTheGame)
+{
+    testsupport::temp_dir dir;
+    int pipe_ends[2];
+    ASSERT_EQ(pipe(pipe_ends), 0);
+    int listening = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(listening, 1), 0);
+    int datagram = socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(datagram, 0);
+
+    const std::pair<const char*, int> cases[] = {
+        {"a pipe", pipe_ends[0]}, {"a listening socket", listening}, {"an unconnected UDP socket", datagram},
+        {"a closed descriptor", 900},
+    };
+    for (const auto& [what, fd] : cases) {
+        SCOPED_TRACE(what);
+        const std::string drop = dir.file("DOOR32.SYS");
+        testsupport::write_file(drop, "2\r\n" + std::to_string(fd) + "\r\n38400\r\nBBS\r\n1\r\nAda\r\nAda\r\n");
+        door_run run = run_door(dir.path(), drop);
+        ASSERT_TRUE(run.status.has_value()) << "still running";
+        EXPECT_NE(*run.status, 0);
+        EXPECT_NE(run.err.find("door socket " + std::to_string(fd)), std::string::npos) << run.err;
+    }
+    // Nothing was saved for a caller who was never there.
+    EXPECT_FALSE(std::filesystem::exists(dir.file("data/sysop_ada.dat")));
+    close(pipe_ends[0]);
+    close(pipe_ends[1]);
+    close(listening);
+    close(datagram);
 }

@@ -1,6 +1,7 @@
-// The real sysopsim among files it cannot read: a board or a hall of fame left
-// by another account is never replaced. Under root, where permission bits do
-// not stop reads, the game runs as an unprivileged user.
+// The real sysopsim among hostile files: a board or a hall of fame left by
+// another account is never replaced (under root, where permission bits do not
+// stop reads, the game runs as an unprivileged user), and a dropfile that
+// never ends or never opens does not hold up the start.
 #include "game/core/hall_of_fame.h"
 #include "game/core/profile.h"
 #include "tests/support/pty_process.h"
@@ -166,4 +167,23 @@ TEST(game_files, HallOfFameOfAnotherAccountKeepsEveryRecord)
 
     EXPECT_EQ(b.contents("data/topsysops.dat"), four);
     EXPECT_FALSE(std::filesystem::exists(b.file("data/scores.asc")));
+}
+
+TEST(game_files, DropfileThatNeverEndsOrNeverOpensDoesNotHoldUpTheStart)
+{
+    testsupport::temp_dir dir;
+    ASSERT_EQ(mkfifo(dir.file("fifo.sys").c_str(), 0644), 0);
+    testsupport::write_file(dir.file("huge.sys"), "2\n");
+    ASSERT_EQ(truncate(dir.file("huge.sys").c_str(), 2L << 30), 0);  // sparse: 2 GiB of NUL bytes after line 1
+    const std::string dropfiles[] = {"/dev/zero", dir.file("fifo.sys"), dir.file("huge.sys")};
+    for (const auto& path : dropfiles) {
+        SCOPED_TRACE(path);
+        pty_options o;
+        o.cwd = dir.path();
+        o.env = {{"LANG", "C.UTF-8"}, {"LC_ALL", "C.UTF-8"}};
+        pty_process game({SYSOPSIM_PATH, "--dropfile=" + path}, o);
+        ASSERT_TRUE(game.wait_for_text("[1] New BBS")) << game.screen().dump();
+        // The local terminal, as for no dropfile.
+        leave(game);
+    }
 }

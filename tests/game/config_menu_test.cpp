@@ -5,6 +5,7 @@
 #include "tests/game/shop_fixture.h"
 
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -81,6 +82,21 @@ TEST_F(config_test, WithoutASavedBoardOnlyTheBoxIsShown)
                                                 "Start a new BBS from the main menu first."}}));
     EXPECT_EQ(last_page("CONFIG.EXE - VEXON SIMS"), nullptr);
     EXPECT_FALSE(exists(OWN_FILE));
+}
+
+TEST_F(config_test, ABoardThatCannotBeReadIsReportedAndLeftAlone)
+{
+    std::remove(OWN_FILE.c_str());
+    ASSERT_EQ(mkdir(OWN_FILE.c_str(), 0755), 0);  // there, but no file to read
+    door.send_keys(" ");
+    config_menu();
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].title, "Save can't be opened");
+    EXPECT_EQ(last_page("CONFIG.EXE - VEXON SIMS"), nullptr);
+    struct stat st{};
+    ASSERT_EQ(stat(OWN_FILE.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    rmdir(OWN_FILE.c_str());
 }
 
 TEST_F(config_test, MainScreenShowsTheBoardAndTheItems)

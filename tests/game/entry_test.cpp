@@ -239,10 +239,12 @@ TEST_F(entry, ConsoleRunsCommandsAndQuitsWithSaveAndRanking)
     g_clock_hook = day_20000;
     new_profile();
     P.cash = 5000;
-    // 5: nothing; 6: statistics and a key; 9: save and its box; q: quit.
-    door.send_keys("56k9kq");
+    // 5: the underground, left at once; 6: statistics and a key; 9: save and
+    // its box; q: quit.
+    door.send_keys("5q6k9kq");
     console_loop();
     const std::string out = door.output();
+    EXPECT_NE(out.find("THE PIRATE COVE"), std::string::npos);
     EXPECT_NE(out.find("SYSOP DOSSIER"), std::string::npos);
     EXPECT_NE(out.find("Your BBS is tucked away safely."), std::string::npos);
     EXPECT_EQ(saved_board().cash, 5000);

@@ -241,6 +241,28 @@ TEST_F(hall_of_fame, TableThatCannotBeReadIsLeftAsItIs)
     }
 }
 
+TEST_F(hall_of_fame, ExportFromATableThatCannotBeReadKeepsTheBulletins)
+{
+    mkdir("data", 0755);
+    for (const auto& kind : unreadable_kinds()) {
+        SCOPED_TRACE(kind.what);
+        kind.make("data/topsysops.dat");
+        std::FILE* f = std::fopen("data/scores.asc", "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("yesterday's standings\r\n", f);
+        std::fclose(f);
+        hs_load();
+        EXPECT_FALSE(hs_export());
+        char buf[64] = {};
+        f = std::fopen("data/scores.asc", "rb");
+        ASSERT_NE(f, nullptr);
+        std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+        std::fclose(f);
+        EXPECT_EQ(std::string(buf, n), "yesterday's standings\r\n");
+        std::filesystem::remove_all("data/topsysops.dat");
+    }
+}
+
 TEST_F(hall_of_fame, ScreenListsTheTableOrSaysItIsEmpty)
 {
     door.send_keys("k");

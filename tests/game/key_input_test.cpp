@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <string>
+#include <thread>
 #include <vector>
 
 using key_input = game_test;
@@ -41,12 +42,28 @@ TEST_F(key_input, DecodesCursorKeysPrefixesAndPlainBytes)
         {"\r\n1a", {13, '1', 'a'}},  // a telnet Enter is one key
         {std::string("\r\0\r\r\n", 5), {13, 13, 13}},
         {"\ry\n\n", {13, 'y', 10, 10}},
+        // The door socket is telnet: negotiation and window reports (which
+        // hold bytes such as "P") are no keys, IAC IAC is the byte 255.
+        {"\xff\xfd\x01\xff\xfb\x1f" + std::string("\xff\xfa\x1f\0P\0\x18\xff\xf0", 9) + "1", {'1'}},
+        {"\x1b[\xff\xf1" "A\xff\xffz", {GKEY_UP, 255, 'z'}},
+        {std::string("\r\xff\xfb\x03\0", 5) + "k", {13, 'k'}},
     };
     for (const auto& c : cases) {
         door.send_keys(c.bytes);
         EXPECT_EQ(read_keys(static_cast<int>(c.keys.size())), c.keys)
             << "bytes: " << testing::PrintToString(c.bytes);
     }
+}
+
+TEST_F(key_input, ByteTwoFiftyFiveGoesOutDoubledOnTheDoorSocket)
+{
+    const unsigned char frame[] = {'a', 255, 'b'};
+    buf_write(frame, sizeof frame);
+    buf_put_glyph(255);
+    flush_out();
+    for (int i = 0; i < 500 && door.output().size() < 6; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(door.output(), "a\xff\xff" "b\xff\xff");
 }
 
 TEST_F(key_input, LonePrefixesStandForThemselvesAfterTheFollowUpWait)
@@ -67,6 +84,17 @@ TEST_F(key_input, NoKeyWithinTheTimeoutIsNone)
     unsigned char b = 0;
     EXPECT_EQ(try_read_byte(0, &b), 0);
     EXPECT_EQ(read_key_block(), GKEY_NONE);
+}
+
+TEST_F(key_input, KeysTypedDuringAPauseNeitherEndItNorGetLost)
+{
+    // The pause watches the line for a hang-up, not for keys: a caller typing
+    // during an animation must not cut it short or lose the keys.
+    door.send_keys("x");
+    const auto start = std::chrono::steady_clock::now();
+    game_sleep_ms(150);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    EXPECT_EQ(read_key_block(), 'x');
 }
 
 namespace {

@@ -1,6 +1,6 @@
 // The cell screen, the frame diff and the output buffer, checked on the bytes
 // that reach the door socket and through a terminal emulator.
-#include "game/screen/cp437.h"
+#include "common/cp437.h"
 #include "tests/game/game_fixture.h"
 
 #include <string>

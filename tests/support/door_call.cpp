@@ -28,7 +28,8 @@ int ms_left(steady::time_point end)
 
 }  // namespace
 
-door_launcher::door_launcher(const std::vector<std::string>& args)
+door_launcher::door_launcher(const std::vector<std::string>& args,
+                             const std::vector<std::pair<std::string, std::string>>& env)
 {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
@@ -36,6 +37,8 @@ door_launcher::door_launcher(const std::vector<std::string>& args)
     pid_ = fork();
     if (pid_ == 0) {
         dup2(out[1], STDOUT_FILENO);
+        for (const auto& [name, value] : env)
+            setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv;
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -90,7 +93,7 @@ int door_launcher::port()
     return std::atoi(line->substr(line->rfind(' ') + 1).c_str());
 }
 
-door_caller::door_caller(int port)
+door_caller::door_caller(int port, int cols, int rows) : screen_(cols, rows)
 {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
@@ -132,9 +135,19 @@ bool door_caller::wait_until(const std::function<bool()>& pred, std::chrono::mil
         if (n <= 0)
             return pred();
         raw_.append(tmp, static_cast<std::size_t>(n));
-        screen_.feed_cp437(std::string_view(tmp, static_cast<std::size_t>(n)));
+        // A telnet terminal shows the data, not the board's negotiation.
+        auto* bytes = reinterpret_cast<unsigned char*>(tmp);
+        const std::size_t data = telnet_receive(telnet_, {bytes, static_cast<std::size_t>(n)},
+                                                {bytes, static_cast<std::size_t>(n)});
+        screen_.feed_cp437(std::string_view(tmp, data));
     }
     return true;
+}
+
+bool door_caller::frame_complete() const
+{
+    static constexpr std::string_view END = "\x1b[0m";
+    return raw_.size() >= END.size() && raw_.compare(raw_.size() - END.size(), END.size(), END) == 0;
 }
 
 bool door_caller::wait_for_raw(const std::string& text, std::chrono::milliseconds timeout)
@@ -145,6 +158,16 @@ bool door_caller::wait_for_raw(const std::string& text, std::chrono::millisecond
 bool door_caller::wait_for_text(const std::string& text, std::chrono::milliseconds timeout)
 {
     return wait_until([&] { return screen_.contains(text); }, timeout);
+}
+
+std::unique_ptr<pty_process> telnet_caller(int port, int cols, int rows)
+{
+    pty_options options;
+    options.cols = cols;
+    options.rows = rows;
+    options.cp437 = true;
+    return std::make_unique<pty_process>(std::vector<std::string>{"/usr/bin/telnet", "127.0.0.1", std::to_string(port)},
+                                         options);
 }
 
 }  // namespace testsupport

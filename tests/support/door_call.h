@@ -3,14 +3,18 @@
 // terminal, types keys and reads the screens through a terminal emulator.
 #pragma once
 
+#include "common/telnet.h"
+#include "tests/support/pty_process.h"
 #include "tests/support/vt_screen.h"
 
 #include <sys/types.h>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -19,7 +23,9 @@ namespace testsupport {
 // SIGKILL) when the object goes, also when the test fails.
 class door_launcher {
 public:
-    explicit door_launcher(const std::vector<std::string>& args);
+    // env: variables set for the launcher and the doors it starts.
+    explicit door_launcher(const std::vector<std::string>& args,
+                           const std::vector<std::pair<std::string, std::string>>& env = {});
     ~door_launcher();
     door_launcher(const door_launcher&) = delete;
     door_launcher& operator=(const door_launcher&) = delete;
@@ -40,7 +46,8 @@ private:
 // A caller on a loopback TCP connection.
 class door_caller {
 public:
-    explicit door_caller(int port);
+    // The caller's terminal is cols x rows.
+    explicit door_caller(int port, int cols = 80, int rows = 25);
     ~door_caller();
     door_caller(const door_caller&) = delete;
     door_caller& operator=(const door_caller&) = delete;
@@ -56,11 +63,19 @@ public:
     // before the game's screen, such as the launcher's name prompt).
     bool wait_for_raw(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     vt::vt_screen& screen() { return screen_; }
+    // True when the bytes so far end where a frame ends (its attribute
+    // reset), so the screen shows no half-drawn frame.
+    bool frame_complete() const;
 
 private:
     int fd_ = -1;
     std::string raw_;
-    vt::vt_screen screen_{80, 25};
+    telnet_state telnet_;
+    vt::vt_screen screen_;
 };
+
+// A caller with the telnet program of the Debian package "telnet" in a
+// terminal of cols x rows that shows code page 437, dialled to the port.
+std::unique_ptr<pty_process> telnet_caller(int port, int cols, int rows);
 
 }  // namespace testsupport

@@ -292,9 +292,29 @@ ngircd_server::ngircd_server(bool with_tls) : dir_(make_temp_dir("ngircd"))
     if (!write_text(dir_ + "/ngircd.conf", conf)) {
         return;
     }
+    ready_ = launch();
+}
+
+bool ngircd_server::launch()
+{
     pid_ = spawn({"/usr/sbin/ngircd", "-n", "-f", dir_ + "/ngircd.conf"}, dir_ + "/ngircd.log");
-    ready_ = pid_ > 0 && wait_for_port(port_, pid_, START_TIMEOUT_MS) &&
-             (!with_tls || wait_for_port(tls_port_, pid_, START_TIMEOUT_MS));
+    return pid_ > 0 && wait_for_port(port_, pid_, START_TIMEOUT_MS) &&
+           (tls_port_ == 0 || wait_for_port(tls_port_, pid_, START_TIMEOUT_MS));
+}
+
+void ngircd_server::shut_down()
+{
+    stop(pid_, SIGTERM);
+    pid_ = -1;
+    ready_ = false;
+}
+
+bool ngircd_server::start_again()
+{
+    if (pid_ <= 0 && !dir_.empty()) {
+        ready_ = launch();
+    }
+    return ready_;
 }
 
 ngircd_server::~ngircd_server()

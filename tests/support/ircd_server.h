@@ -21,7 +21,14 @@ public:
     std::string cert_file() const;               // PEM of the self-signed certificate
     const std::string &dir() const { return dir_; }
 
+    // Stops the server (its clients lose their connections), and starts it
+    // again on the same ports; start_again is true once it accepts clients.
+    void shut_down();
+    bool start_again();
+
 private:
+    bool launch();
+
     std::string dir_;
     pid_t pid_ = -1;
     int port_ = 0;

@@ -157,12 +157,17 @@ std::optional<int> pty_process::wait_exit(std::chrono::milliseconds timeout)
     return exit_status_;
 }
 
-void pty_process::resize(int cols, int rows)
+void pty_process::report_size(int cols, int rows)
 {
     winsize ws{};
     ws.ws_col = static_cast<unsigned short>(cols);
     ws.ws_row = static_cast<unsigned short>(rows);
     ioctl(master_, TIOCSWINSZ, &ws);
+}
+
+void pty_process::resize(int cols, int rows)
+{
+    report_size(cols, rows);
     auto old = std::move(screen_);
     screen_ = std::make_unique<vt::vt_screen>(cols, rows);
 }

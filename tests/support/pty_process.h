@@ -49,6 +49,9 @@ public:
     std::optional<int> wait_exit(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
     // Changes the terminal size (the child gets SIGWINCH).
     void resize(int cols, int rows);
+    // Tells the child of a new window size but keeps the screen as drawn,
+    // for a program that never redraws for it.
+    void report_size(int cols, int rows);
     // Closes the terminal's master side: the child sees a hang-up.
     void hang_up();
 

@@ -1,6 +1,6 @@
 #include "tests/support/vt_screen.h"
 
-#include "game/screen/cp437.h"
+#include "common/cp437.h"
 
 #include <vterm.h>
 

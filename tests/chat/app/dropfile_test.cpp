@@ -124,6 +124,18 @@ TEST_F(Dropfile, ExplicitLowerCaseDoor32IsReadAsDoor32)
     EXPECT_STREQ(settings_.nick, "Ann_Lee");
 }
 
+TEST_F(Dropfile, Door32SocketHandleIsANumberOrNone)
+{
+    const std::vector<std::pair<std::string, int>> cases = {
+        {"7", 7}, {"0", 0}, {"-1", -1}, {"", -1}, {"socket", -1}, {"12x", -1}, {"99999999999", -1},
+    };
+    for (const auto &[line, handle] : cases) {
+        const std::string path = dir_.write("DOOR32.SYS", lines(11, {{1, "2"}, {2, line}}));
+        ASSERT_EQ(load_door32(path.c_str(), &info_, &settings_), 0);
+        EXPECT_EQ(info_.comm_handle, handle) << "line 2: " << line;
+    }
+}
+
 TEST_F(Dropfile, Door32GivesADoorSession)
 {
     const std::string path = dir_.write("DOOR32.SYS", lines(11, {{6, "John Smith"}}));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "chat/session/irc_session.h"
+#include "tests/chat/session/script_checks.h"
 #include "tests/chat/session/script_server.h"
 #include "tests/chat/session/session_view.h"
 
@@ -39,23 +40,11 @@ protected:
         expect_sent({"CAP LS 302", std::string("NICK ") + nick, std::string("USER ") + nick + " 0 * :Vexon IRC Client"});
     }
 
-    void expect_sent(std::initializer_list<std::string> lines)
-    {
-        for (const std::string &want : lines) {
-            const auto got = server_.next_line();
-            ASSERT_TRUE(got.has_value()) << "expected " << want;
-            EXPECT_EQ(*got, want);
-        }
-    }
+    void expect_sent(std::initializer_list<std::string> lines) { ::expect_sent(server_, lines); }
 
     // Lines the client sent before answering a PING: everything it did in
     // reply to what came before.
-    std::string sync()
-    {
-        const auto before = server_.lines_before_pong("sync");
-        EXPECT_TRUE(before.has_value()) << "no PONG";
-        return before.value_or("");
-    }
+    std::string sync() { return sync_lines(server_); }
 
     // The scrollback as "sender|text" rows, oldest first.
     std::vector<std::string> scrollback() { return session_rows(s()); }

@@ -29,3 +29,8 @@ inline constexpr std::array<std::uint16_t, 256> CP437_UNICODE = {
     0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
     0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A,
     0x207F, 0x00B2, 0x25A0, 0x00A0};
+
+// The code page 437 byte from 128 to 255 that shows cp, or 0 when the code
+// page has no such glyph there. The bytes below 128 are left out on purpose:
+// to a caller's terminal they are ASCII and control codes, not pictures.
+unsigned char cp437_from_unicode(std::uint32_t cp);

@@ -1,0 +1,24 @@
+// Hacking other players' boards: the list of rivals found in data/, the
+// attempt, and the write-back of a won hack into the rival's own file.
+#pragma once
+
+#include "game/core/storage.h"
+
+#include <cstdint>
+
+// What a won hack took from a rival.
+struct rival_take {
+    std::int64_t cash;
+    std::int32_t warez;
+    bool written;  // the rival's file now holds the loss
+};
+
+// Takes the stake of a won hack out of the rival's file: under the file's
+// lock it is read again and the hack applied to what it holds now (the
+// rival's own game may have saved since the scan), then replaced whole. A
+// file that vanished or no longer reads as a board is left alone, and the
+// take is figured from the scanned copy.
+rival_take rob_rival_file(const rival& r);
+
+// The rival list screen; returns to the underground.
+void rival_underground();
