@@ -1,9 +1,10 @@
 // Door dropfiles: DOOR32.SYS and DOOR.SYS, read into a door session.
 #include "chat/app/dropfile.h"
 
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <string>
+#include <string_view>
 
 #include "chat/app/text_util.h"
 
@@ -15,6 +16,8 @@ constexpr int DOOR_MAX_LINES = 64;
 constexpr int DOOR_MIN_LINES = 10;
 constexpr int DOOR_FULL_NAME_LINE = 10;
 constexpr int DOOR_HANDLE_LINE = 36;   // the alias in the common 52-line layout
+// More than any real dropfile holds; a longer file is read this far only.
+constexpr std::size_t DROPFILE_MAX_BYTES = 65536;
 
 constexpr const char *STANDARD_NAMES[] = {"DOOR32.SYS", "door32.sys", "DOOR.SYS", "door.sys"};
 
@@ -35,28 +38,29 @@ struct dropfile_lines {
 
 // Reads one line into buf, cut to fit; the rest of a longer line is skipped,
 // so the lines after it keep their numbers. False at the end of the file.
-bool read_line(std::FILE *f, char *buf, int size)
+bool read_line(std::string_view *text, char *buf, std::size_t size)
 {
-    if (std::fgets(buf, size, f) == nullptr) {
+    if (!take_line(text, buf, size)) {
         return false;
     }
     if (std::strchr(buf, '\n') == nullptr) {
-        for (int c = std::fgetc(f); c != EOF && c != '\n'; c = std::fgetc(f)) {
-        }
+        const std::size_t lf = text->find('\n');
+        text->remove_prefix(lf == std::string_view::npos ? text->size() : lf + 1);
     }
     return true;
 }
 
 // Reads at most max lines, each trimmed and cut to 255 bytes. False when the
-// file does not open or has fewer than min.
+// file is no regular file, does not open or has fewer than min.
 bool read_lines(const char *path, int max, int min, dropfile_lines *out)
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path, "r"), &std::fclose);
-    if (!f) {
+    std::string bytes;
+    if (read_regular_file(path, DROPFILE_MAX_BYTES, &bytes) != 0) {
         return false;
     }
+    std::string_view text = bytes;
     out->count = 0;
-    while (out->count < max && read_line(f.get(), out->line[out->count], sizeof out->line[0])) {
+    while (out->count < max && read_line(&text, out->line[out->count], sizeof out->line[0])) {
         trim(out->line[out->count]);
         ++out->count;
     }
@@ -115,6 +119,10 @@ void nick_from_caller_name(const char *name, char *out, std::size_t size)
 
 int dropfile_detect(const char *explicit_path, char *out_path, std::size_t out_size)
 {
+    // A cut path could name another file: a path that does not fit is refused.
+    if (explicit_path != nullptr && std::strlen(explicit_path) >= out_size) {
+        return -1;
+    }
     if (explicit_path != nullptr && explicit_path[0] != '\0' && file_exists(explicit_path) != 0) {
         safe_strcpy(out_path, explicit_path, out_size);
         return 1;

@@ -16,9 +16,10 @@ struct dropfile_info {
     std::int32_t comm_handle;  // DOOR32.SYS line 2 (the socket); -1 when none or not a number
 };
 
-// Finds a dropfile: explicit_path when it opens, else the first of DOOR32.SYS,
-// door32.sys, DOOR.SYS, door.sys in the working directory. Returns 1 with the
-// path in out_path, or 0.
+// Finds a dropfile: explicit_path when it is a regular file that opens, else
+// the first of DOOR32.SYS, door32.sys, DOOR.SYS, door.sys in the working
+// directory that is. Returns 1 with the path in out_path, or 0; -1 when
+// explicit_path does not fit in out_size bytes (it is never cut).
 int dropfile_detect(const char *explicit_path, char *out_path, std::size_t out_size);
 
 // Reads path as DOOR32.SYS when its file name is that (any case), otherwise as

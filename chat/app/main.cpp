@@ -8,6 +8,7 @@
 #include "chat/ui/ui.h"
 #include "common/door_socket.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -57,7 +58,7 @@ struct program {
     server_config config;
     server_entry settings;
     dropfile_info door;
-    char dropfile_path[260];
+    char dropfile_path[PATH_MAX];
     irc_session session;
     ui_state ui;
 };
@@ -85,16 +86,24 @@ int main(int argc, char** argv)
         return 1;
     }
     program& p = g_program;
-    config_init(&p.config);
+    if (config_init(&p.config) != 0) {
+        std::fputs("The home directory's path is too long for the saved servers file\n", stderr);
+        return 1;
+    }
     config_load(&p.config);
     if (p.config.count > 0) {
         p.settings = p.config.entries[0];
     }
     p.door = dropfile_info{};
     int bbs_mode = 0;
+    const int found = args.bbs ? 0 : dropfile_detect(args.dropfile, p.dropfile_path, sizeof p.dropfile_path);
+    if (found < 0) {
+        std::fprintf(stderr, "Dropfile path too long: %s\n", args.dropfile);
+        return 1;
+    }
     if (args.bbs) {
         bbs_mode = 1;
-    } else if (dropfile_detect(args.dropfile, p.dropfile_path, sizeof p.dropfile_path)) {
+    } else if (found > 0) {
         dropfile_load(p.dropfile_path, &p.door, &p.settings);
         bbs_mode = 1;
     }

@@ -2,10 +2,13 @@
 // line per entry in the home directory.
 #include "chat/app/server_config.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +18,7 @@ namespace {
 
 using file_ptr = std::unique_ptr<std::FILE, int (*)(std::FILE *)>;
 
+constexpr std::size_t CONFIG_MAX_BYTES = 256 * 1024;
 constexpr int MIN_FIELDS = 6;
 constexpr int MAX_FIELDS = 7;
 
@@ -82,24 +86,33 @@ bool write_entries(std::FILE *f, const server_config *store)
 
 } // namespace
 
-void config_init(server_config *store)
+int config_init(server_config *store)
 {
     *store = server_config{};
     const char *home = std::getenv("HOME");
-    std::snprintf(store->path, sizeof store->path, "%s/%s", home != nullptr ? home : ".", CONFIG_FILE_NAME);
+    const int n = std::snprintf(store->path, sizeof store->path, "%s/%s", home != nullptr ? home : ".", CONFIG_FILE_NAME);
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof store->path) {
+        store->path[0] = '\0';
+        return -1;
+    }
+    return 0;
 }
 
 void config_load(server_config *store)
 {
     store->count = 0;
-    file_ptr f(std::fopen(store->path, "r"), &std::fclose);
-    if (!f) {
+    std::string bytes;
+    if (read_regular_file(store->path, CONFIG_MAX_BYTES, &bytes) != 0) {
+        const bool absent = errno == ENOENT;
         config_default(store);
-        config_save(store);
+        if (absent) {
+            config_save(store);
+        }
         return;
     }
+    std::string_view text = bytes;
     char line[512];
-    while (std::fgets(line, sizeof line, f.get()) != nullptr) {
+    while (take_line(&text, line, sizeof line)) {
         trim(line);
         server_entry e{};
         if (line[0] != '\0' && parse_entry(line, &e)) {
@@ -115,6 +128,16 @@ int config_save(const server_config *store)
 {
     // Passwords live in this file: it is private to the user, and written
     // whole beside the old one so an interrupted save never loses it.
+    if (store->path[0] == '\0') {
+        return -1;
+    }
+    const int existing = open_regular_file(store->path);
+    if (existing < 0 && errno != ENOENT) {
+        return -1;
+    }
+    if (existing >= 0) {
+        close(existing);
+    }
     char temp[sizeof store->path + 8];
     std::snprintf(temp, sizeof temp, "%s.XXXXXX", store->path);
     const int fd = mkstemp(temp);

@@ -2,6 +2,7 @@
 // directory: one "label|server|port|nick|channel|tls|password" line each.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 
 inline constexpr int CONFIG_MAX_ENTRIES = 64;
@@ -25,18 +26,24 @@ struct server_entry {
 struct server_config {
     server_entry entries[CONFIG_MAX_ENTRIES];
     std::int32_t count;
-    char path[260];
+    char path[PATH_MAX];
 };
 
-// Clears the store and sets the path: $HOME/.vexon_irc_bookmarks ("." without HOME).
-void config_init(server_config *store);
+// Clears the store and sets the path: $HOME/.vexon_irc_bookmarks ("." without
+// HOME). Returns -1, with an empty path, when that path is too long for the
+// system; it is never cut.
+int config_init(server_config *store);
 
-// Reads the file. A missing or unreadable file gets the defaults, written at
-// once; a file without one valid line gets the defaults in memory only.
+// Reads the file (its first 256 KiB; only a regular file is read, so a FIFO
+// or a device there never blocks the start). A missing file gets the
+// defaults, written at once; a file that exists but cannot be read, or one
+// without a valid line, gets the defaults in memory only.
 void config_load(server_config *store);
 
 // Rewrites the file (mode 0600, through a temporary file and a rename).
-// Returns 0 when written, -1 when not; the store is unchanged either way.
+// Returns 0 when written, -1 when not; the store is unchanged either way. A
+// file in the way that cannot be read (another account's, or no regular
+// file) is never replaced.
 int config_save(const server_config *store);
 
 // Replaces the entry whose label matches (ignoring ASCII case) in its place,

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -79,16 +82,75 @@ void format_time(char *out, std::size_t size, std::int64_t seconds)
     }
 }
 
-int file_exists(const char *path)
+int open_regular_file(const char *path)
 {
     if (path == nullptr || path[0] == '\0') {
+        errno = ENOENT;
+        return -1;
+    }
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+int read_regular_file(const char *path, std::size_t max_bytes, std::string *out)
+{
+    const int fd = open_regular_file(path);
+    if (fd < 0) {
+        return -1;
+    }
+    out->assign(max_bytes, '\0');
+    std::size_t got = 0;
+    while (got < max_bytes) {
+        const ssize_t n = read(fd, out->data() + got, max_bytes - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            const int error = errno;
+            close(fd);
+            errno = error;
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    out->resize(got);
+    return 0;
+}
+
+bool take_line(std::string_view *text, char *out, std::size_t size)
+{
+    if (text->empty() || size < 2) {
+        return false;
+    }
+    const std::size_t lf = text->find('\n');
+    std::size_t n = lf == std::string_view::npos ? text->size() : lf + 1;
+    n = n < size - 1 ? n : size - 1;
+    std::memcpy(out, text->data(), n);
+    out[n] = '\0';
+    text->remove_prefix(n);
+    return true;
+}
+
+int file_exists(const char *path)
+{
+    const int fd = open_regular_file(path);
+    if (fd < 0) {
         return 0;
     }
-    std::FILE *f = std::fopen(path, "r");
-    if (f == nullptr) {
-        return 0;
-    }
-    std::fclose(f);
+    close(fd);
     return 1;
 }
 

@@ -2,6 +2,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "chat/app/text_util.h"
 #include "chat/session/irc_transport.h"
@@ -11,7 +13,7 @@ namespace {
 
 constexpr std::size_t RECV_SIZE = 2048;
 constexpr int IDLE_WAIT_MS = 1000;
-constexpr int CHUNKS_PER_LOCK = 16;   // lets the interface in during a flood
+constexpr int CHUNKS_PER_LOCK = 16;   // a round of a flood; waiting threads get the lock between rounds
 constexpr int NICK_RETRIES = 3;
 
 // One received line, split once: ":prefix rest".
@@ -402,12 +404,59 @@ receive_result receive_available(irc_session *s, int fd, irc_transport *t)
     return receive_result::more;
 }
 
-// Blocks (without the lock) until every thread that was waiting for the lock
-// has had it.
-void let_waiters_in(irc_session *s)
+// Takes the lock for the network thread, first letting every thread that
+// was already waiting for it have it, so a flood never keeps the interface out.
+std::unique_lock<std::mutex> network_lock(irc_session *s)
 {
     for (std::int32_t waiting = s->lock_waiters.load(); waiting > 0; waiting = s->lock_waiters.load()) {
         s->lock_waiters.wait(waiting);
+    }
+    return std::unique_lock<std::mutex>(s->lock);
+}
+
+// Why the connection must end for what the server did with our lines, or null.
+const char *send_trouble(const irc_session *s)
+{
+    if (s->send_overflow != 0) {
+        return SEND_MSG_STALLED;
+    }
+    if (s->send_length > 0 && session_now_ms() - s->send_waiting_since_ms >= g_irc_send_stall_ms) {
+        return SEND_MSG_STALLED;
+    }
+    return nullptr;
+}
+
+// How long the idle wait may last: until the next time limit, a second at most.
+int idle_wait_ms(const irc_session *s)
+{
+    int wait_ms = IDLE_WAIT_MS;
+    const int sasl_ms = sasl_wait_ms(s);
+    if (sasl_ms >= 0 && sasl_ms < wait_ms) {
+        wait_ms = sasl_ms;
+    }
+    if (s->send_length > 0) {
+        const std::int64_t left = s->send_waiting_since_ms + g_irc_send_stall_ms - session_now_ms();
+        wait_ms = left <= 0 ? 0 : left < wait_ms ? static_cast<int>(left) : wait_ms;
+    }
+    return wait_ms;
+}
+
+// Waits without the lock for bytes, for room when lines are queued, for a
+// wake-up or for the next time limit.
+void wait_idle(irc_session *s, int fd)
+{
+    pollfd p[2] = {{fd, POLLIN, 0}, {-1, POLLIN, 0}};
+    int wait_ms = 0;
+    {
+        const auto guard = network_lock(s);
+        wait_ms = idle_wait_ms(s);
+        p[0].events = static_cast<short>(POLLIN | (s->send_length > 0 ? POLLOUT : 0));
+        p[1].fd = s->wake_fd;
+    }
+    poll(p, 2, wait_ms);
+    if ((p[1].revents & POLLIN) != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = read(p[1].fd, &count, sizeof count);
     }
 }
 
@@ -419,31 +468,35 @@ void irc_thread_main(irc_session *s)
     irc_transport *t = nullptr;
     receive_result state = receive_result::idle;
     {
-        const auto guard = irc_lock(s);
+        const auto guard = network_lock(s);
         fd = s->socket;
         t = s->transport;
         if (s->running == 0) {
             state = receive_result::ended;
         }
     }
+    const char *trouble = nullptr;
     while (state != receive_result::ended) {
         if (state == receive_result::idle) {
-            int wait_ms = IDLE_WAIT_MS;
-            {
-                const auto guard = irc_lock(s);
-                const int sasl_ms = sasl_wait_ms(s);
-                wait_ms = sasl_ms >= 0 && sasl_ms < wait_ms ? sasl_ms : wait_ms;
-            }
-            pollfd p{fd, POLLIN, 0};
-            poll(&p, 1, wait_ms);
-        } else {
-            let_waiters_in(s);
+            wait_idle(s, fd);
         }
-        const auto guard = irc_lock(s);
+        const auto guard = network_lock(s);
+        flush_send_queue_locked(s);   // a failed write shows in the read as the connection's end
         state = receive_available(s, fd, t);
         sasl_check_deadline(s);
+        trouble = state != receive_result::ended ? send_trouble(s) : nullptr;
+        if (trouble != nullptr) {
+            state = receive_result::ended;
+        }
     }
-    const auto guard = irc_lock(s);
+    const auto guard = network_lock(s);
+    if (trouble != nullptr) {
+        // Tell the server at once; the descriptor stays open until irc_disconnect.
+        shutdown(fd, SHUT_RDWR);
+        s->send_head = 0;
+        s->send_length = 0;
+        add_line_locked(s, "*", trouble, LINE_SYSTEM);
+    }
     s->connected = 0;
     s->running = 0;
     s->status_dirty = 1;

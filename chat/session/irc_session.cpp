@@ -5,13 +5,20 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "chat/app/text_util.h"
 #include "chat/session/irc_transport.h"
 #include "chat/session/session_internal.h"
 
 namespace {
+
+// How long the last queued lines (the QUIT above all) may take to go out
+// when the connection closes.
+constexpr int CLOSE_FLUSH_MS = 250;
 
 // Stores the connection's parameters; the lock is held.
 void store_target(irc_session *s, const char *server, int port, const char *nick, const char *channel, int tls,
@@ -30,6 +37,10 @@ void start_session(irc_session *s, int fd, irc_transport *t)
 {
     s->socket = fd;
     s->transport = t;
+    s->wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    s->send_head = 0;
+    s->send_length = 0;
+    s->send_overflow = 0;
     s->connected = 1;
     s->running = 1;
     s->line_length = 0;
@@ -107,21 +118,68 @@ const chat_line *irc_line_at(const irc_session *s, int index)
     return &s->lines[(s->line_first + index) % SCROLLBACK_LINES];
 }
 
+bool flush_send_queue_locked(irc_session *s)
+{
+    while (s->send_length > 0) {
+        const ssize_t n = transport_send_some(s->socket, s->transport, s->send_queue + s->send_head, s->send_length);
+        if (n == TRANSPORT_WOULD_BLOCK) {
+            return true;
+        }
+        if (n < 0) {
+            s->send_head = 0;
+            s->send_length = 0;
+            return false;
+        }
+        s->send_head += static_cast<std::uint32_t>(n);
+        s->send_length -= static_cast<std::uint32_t>(n);
+    }
+    s->send_head = 0;
+    return true;
+}
+
+void wake_network_thread(const irc_session *s)
+{
+    if (s->wake_fd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = write(s->wake_fd, &one, sizeof one);
+    }
+}
+
 int send_line_locked(irc_session *s, const char *text)
 {
-    if (s->connected == 0 || s->socket < 0) {
+    if (s->connected == 0 || s->socket < 0 || s->send_overflow != 0) {
         return -1;
     }
     // One protocol line: cut at 1022 bytes and at any line break inside, so
     // a text can never smuggle a second command onto the wire.
-    char wire[SEND_LINE_MAX + 2];
     const char *src = text != nullptr ? text : "";
     std::size_t n = std::strcspn(src, "\r\n");
     n = n < SEND_LINE_MAX ? n : SEND_LINE_MAX;
+    if (s->send_length + n + 2 > SEND_QUEUE_SIZE) {
+        // The server has left this much unread: the network thread ends the connection.
+        s->send_overflow = 1;
+        wake_network_thread(s);
+        return -1;
+    }
+    if (s->send_head + s->send_length + n + 2 > SEND_QUEUE_SIZE) {
+        std::memmove(s->send_queue, s->send_queue + s->send_head, s->send_length);
+        s->send_head = 0;
+    }
+    if (s->send_length == 0) {
+        s->send_waiting_since_ms = session_now_ms();
+    }
+    char *wire = s->send_queue + s->send_head + s->send_length;
     std::memcpy(wire, src, n);
     wire[n] = '\r';
     wire[n + 1] = '\n';
-    return transport_send(s->socket, s->transport, wire, n + 2, SEND_TIMEOUT_MS);
+    s->send_length += static_cast<std::uint32_t>(n + 2);
+    if (!flush_send_queue_locked(s)) {
+        return -1;
+    }
+    if (s->send_length > 0) {
+        wake_network_thread(s);   // it waits for room from now on
+    }
+    return 0;
 }
 
 int irc_send_raw(irc_session *s, const char *text)
@@ -165,6 +223,31 @@ int irc_connect_server(irc_session *s, const char *server, int port, const char 
     return 0;
 }
 
+namespace {
+
+// Gives queued lines a last short chance to go out; the network thread has ended.
+void flush_before_close(irc_session *s)
+{
+    const std::int64_t deadline = session_now_ms() + CLOSE_FLUSH_MS;
+    for (;;) {
+        int fd = -1;
+        {
+            const auto guard = irc_lock(s);
+            if (s->socket < 0 || !flush_send_queue_locked(s) || s->send_length == 0) {
+                return;
+            }
+            fd = s->socket;
+        }
+        const std::int64_t left = deadline - session_now_ms();
+        pollfd p{fd, POLLOUT, 0};
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
+            return;
+        }
+    }
+}
+
+} // namespace
+
 void irc_disconnect(irc_session *s, const char *reason)
 {
     {
@@ -176,18 +259,29 @@ void irc_disconnect(irc_session *s, const char *reason)
             send_format_locked<256>(s, "QUIT :%s", reason != nullptr ? reason : "Leaving");
             s->connected = 0;
         }
-        if (s->socket >= 0) {
-            // Wakes the network thread at once.
-            shutdown(s->socket, SHUT_RDWR);
-        }
         s->running = 0;
+        wake_network_thread(s);
+        if (s->wake_fd < 0 && s->socket >= 0) {
+            shutdown(s->socket, SHUT_RD);   // no wake-up descriptor: end its wait this way
+        }
     }
     if (s->thread.joinable()) {
         s->thread.join();
     }
+    flush_before_close(s);
     // Closed only now, so the network thread never polls a reused descriptor.
     const auto guard = irc_lock(s);
+    if (s->socket >= 0) {
+        shutdown(s->socket, SHUT_RDWR);
+    }
     transport_close(s->socket, s->transport);
+    if (s->wake_fd >= 0) {
+        close(s->wake_fd);
+    }
     s->socket = -1;
     s->transport = nullptr;
+    s->wake_fd = -1;
+    s->send_head = 0;
+    s->send_length = 0;
+    s->send_overflow = 0;
 }

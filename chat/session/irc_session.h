@@ -1,10 +1,17 @@
 // One IRC connection shared by the interface thread and a network thread.
 //
 // Locking: every field below "shared part" (scrollback, nick list, dirty
-// flags, connection flags, the socket and its TLS state) is read and written
-// only while holding the session lock: take it with irc_lock(s). The session's
-// own functions (irc_add_line, irc_send_raw, irc_handle_command, connect and
-// disconnect) take it themselves, so never call them while holding it.
+// flags, connection flags, the send queue, the socket and its TLS state) is
+// read and written only while holding the session lock: take it with
+// irc_lock(s). The session's own functions (irc_add_line, irc_send_raw,
+// irc_handle_command, connect and disconnect) take it themselves, so never
+// call them while holding it.
+//
+// No thread waits for the socket while holding the lock: outgoing lines go
+// into a bounded queue, written at once as far as the socket takes them and
+// drained by the network thread when it becomes writable. A server that lets
+// the queue fill, or leaves lines in it for g_irc_send_stall_ms, is
+// disconnected, so a peer that stops reading never freezes the interface.
 //
 // The scrollback is a ring: adding a line never moves the others. Read it
 // through irc_line_count / irc_line_at (0 = oldest), under the lock.
@@ -20,10 +27,17 @@ inline constexpr int SCROLLBACK_LINES = 1200;
 inline constexpr int MAX_USERS = 256;
 inline constexpr std::size_t LINE_BUFFER_SIZE = 8192;
 inline constexpr std::size_t SEND_LINE_MAX = 1022;
+inline constexpr std::size_t SEND_QUEUE_SIZE = 65536;
 
 // Time limits of a connection; tests shorten them.
 inline int g_irc_connect_timeout_ms = 15000;   // name resolution + connect + TLS handshake
 inline int g_irc_cap_timeout_ms = 15000;       // wait for a CAP or SASL reply before registering
+inline int g_irc_send_stall_ms = 30000;        // longest time lines may wait in the send queue
+
+// Asked every tenth of a second while a connect waits (name resolution, TCP
+// connect, TLS handshake): true ends the wait and fails the connect, so the
+// program can end at once whatever the server does. Null: never cancelled.
+inline bool (*g_irc_connect_cancel)() = nullptr;
 
 enum line_kind : std::int32_t { LINE_USER = 0, LINE_SYSTEM = 1 };
 
@@ -71,6 +85,14 @@ struct irc_session {
     std::int32_t users_dirty = 0;
     std::int32_t status_dirty = 0;
 
+    // Bytes not yet taken by the socket, oldest first, at send_queue + send_head.
+    char send_queue[SEND_QUEUE_SIZE] = {};
+    std::uint32_t send_head = 0;
+    std::uint32_t send_length = 0;
+    std::int64_t send_waiting_since_ms = 0;   // monotonic ms the queue last went from empty to not empty
+    std::int32_t send_overflow = 0;           // a line did not fit: the server stopped reading
+    std::int32_t wake_fd = -1;                // eventfd that wakes the network thread
+
     // --- network thread's own state ---
     char line_buffer[LINE_BUFFER_SIZE] = {};
     std::uint64_t line_length = 0;
@@ -106,8 +128,10 @@ void irc_add_line(irc_session *s, const char *sender, const char *text, int kind
 int irc_line_count(const irc_session *s);
 const chat_line *irc_line_at(const irc_session *s, int index);
 
-// Sends the first 1022 bytes of text and CR LF. 0 when sent, -1 when not
-// connected or the send failed. Takes the lock.
+// Sends the first 1022 bytes of text and CR LF: the line goes out at once
+// as far as the socket takes it, the rest from the send queue. 0 when sent
+// or queued, -1 when not connected or the queue is full. Never waits for the
+// socket. Takes the lock.
 int irc_send_raw(irc_session *s, const char *text);
 
 // Sends NICK and USER for the session's nick. Call with the lock held.
@@ -124,7 +148,9 @@ int irc_connect_server(irc_session *s, const char *server, int port, const char 
                        const char *channel, int tls, const char *password);
 
 // Sends "QUIT :reason" ("Leaving" for null) when connected, closes the
-// connection and waits for the network thread.
+// connection and waits for the network thread. Lines still queued get at
+// most a quarter of a second to go out, so a server that stopped reading
+// cannot hold up the end of the program.
 void irc_disconnect(irc_session *s, const char *reason);
 
 // The network thread of one connection.

@@ -1,6 +1,7 @@
 // TCP and TLS connections for the session, with bounded waits.
 #include "chat/session/irc_transport.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -22,6 +23,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "chat/session/irc_session.h"
 #include "chat/session/session_internal.h"
 
 struct irc_transport {
@@ -33,22 +35,37 @@ namespace {
 
 using addrinfo_ptr = std::unique_ptr<addrinfo, void (*)(addrinfo *)>;
 
+// A wait is cut into slices this long, so a cancelled connect ends soon.
+constexpr int CANCEL_CHECK_MS = 100;
+
+bool cancelled()
+{
+    return g_irc_connect_cancel != nullptr && g_irc_connect_cancel();
+}
+
 int remaining_ms(std::int64_t deadline)
 {
     const std::int64_t left = deadline - session_now_ms();
     return left <= 0 ? 0 : static_cast<int>(left);
 }
 
+// The next wait: up to the deadline, one slice at most; 0 once cancelled.
+int slice_ms(std::int64_t deadline)
+{
+    return cancelled() ? 0 : std::min(remaining_ms(deadline), CANCEL_CHECK_MS);
+}
+
 // Waits for events on fd until the deadline; true when they came.
 bool wait_for(int fd, short events, std::int64_t deadline)
 {
     for (;;) {
+        const int wait_ms = slice_ms(deadline);
         pollfd p{fd, events, 0};
-        const int r = poll(&p, 1, remaining_ms(deadline));
+        const int r = poll(&p, 1, wait_ms);
         if (r > 0) {
             return true;
         }
-        if (r == 0 || errno != EINTR) {
+        if ((r < 0 && errno != EINTR) || wait_ms == 0) {
             return false;
         }
     }
@@ -89,7 +106,10 @@ addrinfo_ptr resolve(const char *host, int port, std::int64_t deadline, char *wh
     }).detach();
 
     std::unique_lock<std::mutex> g(job->lock);
-    if (!job->done_cv.wait_for(g, std::chrono::milliseconds(remaining_ms(deadline)), [&] { return job->done; })) {
+    for (int wait_ms = slice_ms(deadline); !job->done && wait_ms > 0; wait_ms = slice_ms(deadline)) {
+        job->done_cv.wait_for(g, std::chrono::milliseconds(wait_ms), [&] { return job->done; });
+    }
+    if (!job->done) {
         std::snprintf(why, why_size, "Looking up %s timed out", host);
         return {nullptr, freeaddrinfo};
     }
@@ -164,7 +184,9 @@ SSL_CTX *make_context(const transport_trust &trust, char *why, std::size_t why_s
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     SSL_CTX_set_default_verify_paths(ctx);
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_mode(ctx, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // The send queue hands SSL_write its head, which moves as the queue is
+    // compacted, and takes back what part of it went out.
+    SSL_CTX_set_mode(ctx, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER | SSL_MODE_ENABLE_PARTIAL_WRITE);
     const char *extra = trust.ca_file;
     if (extra != nullptr && extra[0] != '\0' && SSL_CTX_load_verify_locations(ctx, extra, nullptr) != 1) {
         if (trust.ca_origin != nullptr) {
@@ -322,10 +344,7 @@ int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd,
     const std::int64_t deadline = session_now_ms() + timeout_ms;
     *fd = connect_any(host, port, deadline, why, why_size);
     *tls_out = nullptr;
-    if (*fd < 0) {
-        return -1;
-    }
-    if (tls != 0) {
+    if (*fd >= 0 && tls != 0) {
         transport_trust trust;
         trust.ca_file = std::getenv("IRCDOOR_CA_FILE");
         trust.ca_origin = "IRCDOOR_CA_FILE";
@@ -333,10 +352,12 @@ int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd,
         if (*tls_out == nullptr) {
             close(*fd);
             *fd = -1;
-            return -1;
         }
     }
-    return 0;
+    if (*fd < 0 && cancelled()) {
+        std::snprintf(why, why_size, "Connecting to %s:%d was cancelled", host, port);
+    }
+    return *fd >= 0 ? 0 : -1;
 }
 
 ssize_t transport_recv(int fd, irc_transport *t, char *buf, std::size_t size)
@@ -387,6 +408,24 @@ int transport_send(int fd, irc_transport *t, const char *data, std::size_t size,
         size -= static_cast<std::size_t>(n);
     }
     return 0;
+}
+
+ssize_t transport_send_some(int fd, irc_transport *t, const char *data, std::size_t size)
+{
+    if (t == nullptr) {
+        const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return TRANSPORT_WOULD_BLOCK;
+        }
+        return n > 0 ? n : -1;
+    }
+    ERR_clear_error();
+    const int n = SSL_write(t->ssl, data, static_cast<int>(size));
+    if (n > 0) {
+        return n;
+    }
+    const int err = SSL_get_error(t->ssl, n);
+    return err == SSL_ERROR_WANT_WRITE || err == SSL_ERROR_WANT_READ ? TRANSPORT_WOULD_BLOCK : -1;
 }
 
 void transport_close(int fd, irc_transport *t)

@@ -43,6 +43,12 @@ ssize_t transport_recv(int fd, irc_transport *t, char *buf, std::size_t size);
 // Writes all of data, waiting at most timeout_ms for room. 0 or -1.
 int transport_send(int fd, irc_transport *t, const char *data, std::size_t size, int timeout_ms);
 
+// Writes what the socket takes of data without waiting: bytes written (at
+// least 1), TRANSPORT_WOULD_BLOCK when it takes nothing now, -1 on error. After
+// TRANSPORT_WOULD_BLOCK the next call must offer the same bytes again (TLS
+// needs them), at least as many.
+ssize_t transport_send_some(int fd, irc_transport *t, const char *data, std::size_t size);
+
 // Binds an SSL object to a socket whose writes never raise SIGPIPE, so a
 // peer that has gone is an error to handle, not the end of the process.
 bool transport_attach_socket(ssl_st *ssl, int fd);

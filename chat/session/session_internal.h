@@ -7,11 +7,17 @@
 
 #include "chat/session/irc_session.h"
 
-inline constexpr int SEND_TIMEOUT_MS = 5000;
-
 // irc_add_line and irc_send_raw for a caller that holds the lock.
 void add_line_locked(irc_session *s, const char *sender, const char *text, int kind);
 int send_line_locked(irc_session *s, const char *text);
+
+// Writes what the socket takes of the send queue without waiting. False on a
+// write error, which drops the queue: the receive side then sees the
+// connection end.
+bool flush_send_queue_locked(irc_session *s);
+
+// Wakes the network thread from its wait (new lines queued, or stop).
+void wake_network_thread(const irc_session *s);
 
 // Formats a protocol line into a buffer of Size bytes and sends it.
 template <std::size_t Size, typename... Args>
@@ -35,6 +41,7 @@ bool base64_encode(const unsigned char *data, std::size_t size, char *out, std::
 inline constexpr const char *SASL_MSG_NO_SUPPORT = "Server doesn't support SASL \xe2\x80\x94 connecting without auth";
 inline constexpr const char *SASL_MSG_REJECTED = "SASL rejected by server \xe2\x80\x94 connecting without auth";
 inline constexpr const char *SASL_MSG_OK = "SASL authentication successful";
+inline constexpr const char *SEND_MSG_STALLED = "Server stopped reading what we send \xe2\x80\x94 disconnected";
 inline constexpr const char *SASL_MSG_FAILED = "SASL authentication failed \xe2\x80\x94 check password";
 
 // Handles "CAP <target> <subcommand...>": rest is the text after the prefix.

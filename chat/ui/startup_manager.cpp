@@ -216,16 +216,38 @@ void delete_selected(ui_state* ui, server_config* config)
     }
 }
 
+// In a door the saved servers are shared by every caller of the board, so a
+// caller never gets a saved password and never leaves one behind.
 void load_selected(ui_state* ui, const server_config* config)
 {
     if (ui->selection >= 0 && ui->selection < config->count) {
         ui->settings = config->entries[ui->selection];
+        if (ui->bbs_mode) {
+            ui->settings.password[0] = '\0';
+        }
+    }
+}
+
+// The password a save stores for the form: in a door, the one already
+// saved under that label (none for a new entry), never the caller's.
+void stored_password(const ui_state* ui, const server_config* config, server_entry* entry)
+{
+    if (!ui->bbs_mode) {
+        return;
+    }
+    entry->password[0] = '\0';
+    for (int i = 0; i < config->count; ++i) {
+        if (equals_ignore_case(config->entries[i].label, entry->label)) {
+            safe_strcpy(entry->password, config->entries[i].password);
+        }
     }
 }
 
 void save_form(ui_state* ui, server_config* config)
 {
-    config_add_or_update(config, &ui->settings);
+    server_entry entry = ui->settings;
+    stored_password(ui, config, &entry);
+    config_add_or_update(config, &entry);
     config_save(config);
     if (ui->selection < 0 && config->count > 0) {
         ui->selection = 0;

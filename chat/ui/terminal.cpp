@@ -309,6 +309,12 @@ bool ui_stop_requested()
     return g_stop_signal != 0 || g_input_ended;
 }
 
+bool ui_input_hung_up()
+{
+    pollfd p{input_fd(), POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLRDHUP)) != 0;
+}
+
 bool ui_take_resize()
 {
     const bool resized = g_resized != 0;

@@ -49,5 +49,9 @@ void ui_restore_signal_handlers();
 // True once the program should end: a terminating signal arrived or the
 // input reached its end (the caller hung up).
 bool ui_stop_requested();
+
+// True when the caller has hung up, seen without reading any input: for
+// waits that cannot read keys meanwhile.
+bool ui_input_hung_up();
 // True once per SIGWINCH, or a new window size from the door socket.
 bool ui_take_resize();

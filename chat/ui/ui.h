@@ -51,7 +51,8 @@ inline constexpr std::array<theme, 3> themes{{
     {"\x1b[38;5;214m", "\x1b[48;5;52m\x1b[38;5;15m", "\x1b[38;5;223m"},
 }};
 
-// Clears the state, copies the settings in, switches the terminal to raw
+// Clears the state, copies the settings in (in a door without their
+// password: a caller never gets a saved one), switches the terminal to raw
 // input and the alternate screen with the cursor hidden.
 void ui_init(ui_state* ui, const server_entry* settings, int bbs_mode);
 // Puts colours, cursor, the normal screen and the terminal modes back.

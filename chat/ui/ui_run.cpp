@@ -50,6 +50,14 @@ int frame_divider(const ui_state* ui)
     return ui->users_shown ? ui->size.columns - 22 : 0;
 }
 
+// A connect runs on the interface thread, where the key reader cannot see
+// the caller hang up: it gives up when a signal asks the program to end or
+// the input has hung up.
+bool connect_should_stop()
+{
+    return ui_stop_requested() || ui_input_hung_up();
+}
+
 bool session_wants_quit(irc_session* s)
 {
     auto lock = irc_lock(s);
@@ -123,8 +131,12 @@ void ui_init(ui_state* ui, const server_entry* settings, int bbs_mode)
     ui->scroll_limit = -1;
     ui->settings = *settings;
     ui->bbs_mode = bbs_mode;
+    if (bbs_mode) {
+        ui->settings.password[0] = '\0';   // see load_selected: no saved password in a door
+    }
     ui->size = get_screen_size();
     ui->saved_valid = terminal_enter_raw(ui->saved_modes) ? 1 : 0;
+    g_irc_connect_cancel = connect_should_stop;
     g_out.put("\x1b[?1049h\x1b[?25l\x1b[2J\x1b[H");
     g_out.flush();
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -38,8 +39,8 @@ inline std::vector<std::string> file_lines(const std::string& path)
 
 using env_list = std::vector<std::pair<std::string, std::string>>;
 
-// ircdoor in a terminal of the given size; HOME and the working directory
-// are the run's own temporary directory.
+// ircdoor in a terminal of the given size; HOME (unless env names one) and
+// the working directory are the run's own temporary directory.
 class ircdoor_run {
 public:
     explicit ircdoor_run(int cols = 80, int rows = 24, std::vector<std::string> args = {}, env_list env = {})
@@ -60,16 +61,16 @@ public:
 
     vt::vt_screen& screen() { return process->screen(); }
     void send(std::string_view keys) { process->send(keys); }
-    bool wait_for(std::string_view text, std::chrono::milliseconds timeout = 5000ms)
+    bool wait_for(std::string_view text, std::chrono::milliseconds timeout = 10000ms)
     {
         return process->wait_for_text(text, timeout);
     }
-    bool wait_until(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 5000ms)
+    bool wait_until(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 10000ms)
     {
         return process->wait_until(pred, timeout);
     }
     // Waits until row y holds text.
-    bool row_shows(int y, std::string_view text, std::chrono::milliseconds timeout = 5000ms)
+    bool row_shows(int y, std::string_view text, std::chrono::milliseconds timeout = 10000ms)
     {
         return wait_until([&] { return row(y).find(text) != std::string::npos; }, timeout);
     }
@@ -93,7 +94,9 @@ private:
         options.rows = rows;
         options.cwd = dir.path();
         options.env = std::move(env);
-        options.env.emplace_back("HOME", dir.path());
+        if (std::none_of(options.env.begin(), options.env.end(), [](const auto& e) { return e.first == "HOME"; })) {
+            options.env.emplace_back("HOME", dir.path());
+        }
         process = std::make_unique<testsupport::pty_process>(argv, options);
     }
 };

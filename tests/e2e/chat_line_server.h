@@ -27,6 +27,7 @@ public:
 
     void attach(int fd) { fd_ = fd; }
     bool attached() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
     void close()
     {
         if (fd_ >= 0) {
@@ -52,7 +53,7 @@ public:
 
     // Reads until a line holding text arrives (at its start when
     // at_start); false on timeout or when the peer closed.
-    bool wait_line(std::string_view text, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000),
+    bool wait_line(std::string_view text, std::chrono::milliseconds timeout = std::chrono::milliseconds(10000),
                    bool at_start = true)
     {
         return read_until(
@@ -70,7 +71,7 @@ public:
     }
 
     // Reads until the peer closes the connection; false on timeout.
-    bool wait_closed(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
+    bool wait_closed(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000))
     {
         return read_until([&] { return closed_; }, timeout);
     }
@@ -152,8 +153,16 @@ public:
 
     int port() const { return port_; }
 
+    // Keeps the receive buffer of connections accepted from now on small (and
+    // unable to grow), so a server that stops reading stalls its client soon.
+    void shrink_receive_buffer()
+    {
+        const int bytes = 4096;
+        ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
+
     // Waits for the client to connect.
-    bool accept_connection(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
+    bool accept_connection(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000))
     {
         pollfd p{listener_, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) {
@@ -164,7 +173,7 @@ public:
     }
 
     // Waits for the client to connect and send its USER line.
-    bool accept_client(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
+    bool accept_client(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000))
     {
         return accept_connection(timeout) && wait_line("USER ", timeout);
     }

@@ -1,7 +1,9 @@
 // Door dropfiles: detection order, both layouts, and the nick they yield.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "chat/app/dropfile.h"
@@ -35,7 +37,7 @@ protected:
     scratch_dir dir_;
     dropfile_info info_{};
     server_entry settings_{};
-    char found_[260] = {};
+    char found_[PATH_MAX] = {};
 };
 
 struct detect_case {
@@ -69,6 +71,48 @@ INSTANTIATE_TEST_SUITE_P(
                       detect_case{{"DOOR.SYS"}, "missing/DOOR32.SYS", "DOOR.SYS"},
                       detect_case{{"DOOR.SYS", "bbs/node1/door32.sys"}, "bbs/node1/door32.sys", "bbs/node1/door32.sys"},
                       detect_case{{}, "", nullptr}));
+
+// Neither is ever opened in a way that waits, nor read without end.
+TEST_F(Dropfile, AFifoOrADeviceIsNoDropfile)
+{
+    ASSERT_EQ(mkfifo("DOOR32.SYS", 0600), 0);
+    ASSERT_EQ(mkfifo("other.sys", 0600), 0);
+    dir_.write("DOOR.SYS", lines(52, {{10, "Ann Other"}}));
+    for (const char *given : {"/dev/zero", "other.sys", static_cast<const char *>(nullptr)}) {
+        EXPECT_EQ(dropfile_detect(given, found_, sizeof found_), 1);
+        EXPECT_STREQ(found_, "DOOR.SYS");
+    }
+    for (const char *path : {"/dev/zero", "DOOR32.SYS", "other.sys"}) {
+        EXPECT_EQ(dropfile_load(path, &info_, &settings_), -1) << path;
+    }
+    EXPECT_STREQ(settings_.label, "First entry");
+}
+
+TEST_F(Dropfile, OnlyTheStartOfAnEndlessFileIsRead)
+{
+    // Lines 2 to 11 lie beyond what is read, so the file has too few lines.
+    const std::string path = dir_.write("DOOR32.SYS", std::string(1 << 20, 'x') + "\n" + lines(10));
+    EXPECT_EQ(dropfile_load(path.c_str(), &info_, &settings_), -1);
+    EXPECT_STREQ(settings_.label, "First entry");
+}
+
+TEST_F(Dropfile, LongPathsAreUsedWholeOrRefused)
+{
+    // Deeper than any 260-byte buffer holds.
+    const std::string deep = std::string(100, 'a') + "/" + std::string(100, 'b') + "/" + std::string(100, 'c');
+    const std::string path = dir_.write(deep + "/DOOR32.SYS", lines(11, {{6, "Ann Lee"}}));
+    ASSERT_GT(path.size(), 300u);
+    ASSERT_EQ(dropfile_detect(path.c_str(), found_, sizeof found_), 1);
+    EXPECT_EQ(std::string(found_), path);
+    ASSERT_EQ(dropfile_load(found_, &info_, &settings_), 0);
+    EXPECT_STREQ(settings_.nick, "Ann_Lee");
+
+    // A path that does not fit is refused, not cut to one that might exist.
+    dir_.write("DOOR.SYS", lines(11));
+    char small[64] = {};
+    EXPECT_EQ(dropfile_detect(path.c_str(), small, sizeof small), -1);
+    EXPECT_STREQ(small, "");
+}
 
 TEST_F(Dropfile, ExplicitLowerCaseDoor32IsReadAsDoor32)
 {

@@ -1,7 +1,9 @@
 // The saved servers file: defaults, tokenising, update rules, safe writes.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 
@@ -196,6 +198,45 @@ TEST_F(ServerConfig, SaveRoundTripsAndTightensMode)
     EXPECT_EQ(dir_.read(CONFIG_FILE_NAME), "A|h|6667|n|#c|1|pw\nB|irc.example.org|6667|bob|#x|0|\n");
     // No temporary file is left beside it.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+}
+
+TEST_F(ServerConfig, AFifoInItsPlaceIsNeitherWaitedOnNorReplaced)
+{
+    ASSERT_EQ(mkfifo(store_.path, 0600), 0);
+    config_load(&store_);
+    EXPECT_EQ(store_.count, 2);
+    EXPECT_STREQ(store_.entries[0].label, "Bottomless MRC");
+    EXPECT_EQ(config_save(&store_), -1);
+    struct stat st {};
+    ASSERT_EQ(lstat(store_.path, &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1) << "no temporary file left";
+}
+
+TEST_F(ServerConfig, OnlyTheStartOfAHugeFileIsRead)
+{
+    const server_config &s = load("A|h|1|n|#c|0|\n" + std::string(300 * 1024, '\n') + "B|h|2|n|#c|0|\n");
+    ASSERT_EQ(s.count, 1);
+    EXPECT_STREQ(s.entries[0].label, "A");
+}
+
+TEST_F(ServerConfig, LongHomeIsUsedWholeOrRefused)
+{
+    const std::string deep = std::string(120, 'a') + "/" + std::string(120, 'b') + "/" + std::string(120, 'c');
+    dir_.write(deep + "/" + CONFIG_FILE_NAME, "Deep|h|6667|n|#c|0|\n");
+    const std::string home = dir_.path().string() + "/" + deep;
+    setenv("HOME", home.c_str(), 1);
+    ASSERT_EQ(config_init(&store_), 0);
+    EXPECT_EQ(std::string(store_.path), home + "/" + CONFIG_FILE_NAME);
+    config_load(&store_);
+    EXPECT_STREQ(store_.entries[0].label, "Deep");
+
+    const std::string too_long = "/" + std::string(PATH_MAX, 'x');
+    setenv("HOME", too_long.c_str(), 1);
+    EXPECT_EQ(config_init(&store_), -1);
+    EXPECT_STREQ(store_.path, "");
+    config_default(&store_);
+    EXPECT_EQ(config_save(&store_), -1);
 }
 
 TEST_F(ServerConfig, FailedSaveReportsAndKeepsStore)

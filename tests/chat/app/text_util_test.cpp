@@ -1,10 +1,15 @@
 // Bounded copies, trimming, prefixes and clock text.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
 
 #include "chat/app/text_util.h"
 #include "tests/chat/app/scratch_dir.h"
@@ -66,14 +71,44 @@ TEST(FormatTime, LocalClockOrZeros)
     EXPECT_STREQ(out, "00:00:00");
 }
 
-TEST(FileExists, OnlyForReadableFiles)
+TEST(FileExists, OnlyForReadableRegularFiles)
 {
     scratch_dir dir;
     const std::string path = dir.write("here.txt", "x");
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
     EXPECT_EQ(file_exists(path.c_str()), 1);
     EXPECT_EQ(file_exists("absent.txt"), 0);
     EXPECT_EQ(file_exists(""), 0);
     EXPECT_EQ(file_exists(nullptr), 0);
+    EXPECT_EQ(file_exists("fifo"), 0) << "a FIFO nobody writes to would block the open";
+    EXPECT_EQ(file_exists("/dev/zero"), 0);
+    EXPECT_EQ(file_exists(dir.path().c_str()), 0);
+}
+
+TEST(ReadRegularFile, ReadsAtMostTheBound)
+{
+    scratch_dir dir;
+    const std::string path = dir.write("big", std::string(100000, 'b'));
+    std::string bytes;
+    ASSERT_EQ(read_regular_file(path.c_str(), 4096, &bytes), 0);
+    EXPECT_EQ(bytes, std::string(4096, 'b'));
+    ASSERT_EQ(read_regular_file(dir.write("small", "abc").c_str(), 4096, &bytes), 0);
+    EXPECT_EQ(bytes, "abc");
+    EXPECT_EQ(read_regular_file("/dev/zero", 4096, &bytes), -1);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(read_regular_file("absent", 4096, &bytes), -1);
+    EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(TakeLine, CutsLikeFgets)
+{
+    std::string_view text = "ab\ncdefg\nh";
+    char out[4];
+    std::vector<std::string> lines;
+    while (take_line(&text, out, sizeof out)) {
+        lines.emplace_back(out);
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"ab\n", "cde", "fg\n", "h"}));
 }
 
 } // namespace

@@ -24,7 +24,7 @@ public:
     std::vector<std::string> rows() { return session_rows(get()); }
 
     // Waits until a row starts with prefix; true when one came in time.
-    bool wait_row(const std::string &prefix, int timeout_ms = 5000)
+    bool wait_row(const std::string &prefix, int timeout_ms = 10000)
     {
         return wait([&] {
             for (const std::string &r : rows()) {
@@ -36,7 +36,7 @@ public:
         }, timeout_ms);
     }
 
-    bool wait_user(const std::string &nick, int timeout_ms = 5000)
+    bool wait_user(const std::string &nick, int timeout_ms = 10000)
     {
         return wait([&] {
             const auto list = session_users(get());

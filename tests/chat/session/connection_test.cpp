@@ -109,7 +109,7 @@ TEST_F(SessionTest, ConnectToAClosedPortFails)
 
     const auto start = clock_type::now();
     EXPECT_EQ(irc_connect_server(s(), "127.0.0.1", closed, "n", "#c", 0, ""), -1);
-    EXPECT_LT(clock_type::now() - start, std::chrono::seconds(2));
+    EXPECT_LT(clock_type::now() - start, std::chrono::seconds(5));   // refused at once; the margin is for load
     const auto rows = scrollback();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], "*|Connection failed");
@@ -143,12 +143,26 @@ TEST_F(SessionTest, ConnectToAPeerThatNeverAnswersIsBounded)
 
     EXPECT_EQ(rc, -1);
     EXPECT_GE(took, std::chrono::milliseconds(250));
-    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_LT(took, std::chrono::seconds(5));   // far below the kernel's own retries
     EXPECT_EQ(last_row(), "*|Connecting to 127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + " timed out");
     for (int f : fillers) {
         close(f);
     }
     close(listener);
+}
+
+TEST_F(SessionTest, ACancelledConnectStopsWaiting)
+{
+    // The scripted server accepts but speaks no TLS: without the cancel the
+    // handshake would wait out the whole time limit.
+    const int saved = g_irc_connect_timeout_ms;
+    g_irc_connect_timeout_ms = 60000;
+    g_irc_connect_cancel = [] { return true; };
+    const int rc = irc_connect_server(s(), "127.0.0.1", server_.port(), "n", "#c", 1, "");
+    g_irc_connect_cancel = nullptr;
+    g_irc_connect_timeout_ms = saved;
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(last_row(), "*|Connecting to 127.0.0.1:" + std::to_string(server_.port()) + " was cancelled");
 }
 
 } // namespace

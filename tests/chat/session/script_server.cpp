@@ -87,7 +87,7 @@ script_server::script_server(bool tls)
     cert_file_ = dir_ + "/cert.pem";
     ctx_ = SSL_CTX_new(TLS_server_method());
     if (ctx_ != nullptr && make_certificate(ctx_, cert_file_)) {
-        acceptor_ = std::thread([this] { accept_tls(5000); });
+        acceptor_ = std::thread([this] { accept_tls(10000); });
     }
 }
 
@@ -137,6 +137,12 @@ script_server::~script_server()
     if (listener_ >= 0) {
         close(listener_);
     }
+}
+
+void script_server::shrink_receive_buffer()
+{
+    const int bytes = 4096;
+    setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
 bool script_server::accept_client(int timeout_ms)

@@ -25,11 +25,15 @@ public:
     int port() const { return port_; }
     const std::string &cert_file() const { return cert_file_; }
 
+    // Keeps the receive buffer of connections accepted from now on small (and
+    // unable to grow), so a server that stops reading stalls the client soon.
+    void shrink_receive_buffer();
+
     // Accepts the next client; false when none came in time.
-    bool accept_client(int timeout_ms = 3000);
+    bool accept_client(int timeout_ms = 10000);
 
     // The next line the client sent, without CR LF; nullopt when none came in time.
-    std::optional<std::string> next_line(int timeout_ms = 3000);
+    std::optional<std::string> next_line(int timeout_ms = 10000);
 
     // Writes raw bytes / one line with CR LF to the client.
     void send_raw(std::string_view bytes);
@@ -37,7 +41,7 @@ public:
 
     // Sends a PING with token and returns the lines the client sent before
     // its PONG: proves what was (and was not) sent in between.
-    std::optional<std::string> lines_before_pong(const std::string &token, int timeout_ms = 3000);
+    std::optional<std::string> lines_before_pong(const std::string &token, int timeout_ms = 10000);
 
     void close_client();
     int client_fd() const { return client_; }

@@ -56,7 +56,7 @@ protected:
     }
 
     // Waits (bounded) until pred holds with the lock taken.
-    bool wait_until(const std::function<bool(irc_session *)> &pred, int timeout_ms = 3000)
+    bool wait_until(const std::function<bool(irc_session *)> &pred, int timeout_ms = 10000)
     {
         for (int waited = 0; waited <= timeout_ms; waited += 5) {
             {
