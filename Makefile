@@ -6,20 +6,31 @@
 #   make fuzz   build the fuzz targets with clang and run each for
 #               FUZZ_SECONDS seconds (60 by default)
 #   make install PREFIX=/usr/local   build optimised and install
-.PHONY: run test chat bench fuzz install deps build clean
+#   make run installs only what the game needs to build and run; the chat
+#   program's OpenSSL and the test tools (IRC servers, GoogleTest, clang)
+#   come with the targets that need them.
+.PHONY: run test chat bench fuzz install deps game-deps test-deps build clean
 
 FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
 
+game-deps:
+	@sh tools/install-deps.sh game
+
 deps:
-	@sh tools/install-deps.sh
+	@sh tools/install-deps.sh game chat
+
+test-deps:
+	@sh tools/install-deps.sh game chat test
 
 build: deps
 	cmake --preset release
 	cmake --build --preset release
 
-run: build
-	./build/release/game/sysopsim $(ARGS)
+run: game-deps
+	cmake --preset game
+	cmake --build --preset game
+	./build/game/game/sysopsim $(ARGS)
 
 chat: build
 	./build/release/chat/ircdoor $(ARGS)
@@ -28,7 +39,7 @@ bench: build
 	./build/release/bench/irc_flood_bench
 	sh bench/minigame_cpu.sh
 
-test: deps
+test: test-deps
 	cmake --preset dev
 	cmake --build --preset dev
 	ctest --preset dev
@@ -36,7 +47,7 @@ test: deps
 	cmake --build --preset tsan
 	ctest --preset tsan
 
-fuzz: deps
+fuzz: test-deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz
 	sh tools/run-fuzz.sh build/fuzz $(FUZZ_SECONDS)

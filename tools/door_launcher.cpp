@@ -8,12 +8,18 @@
 // is a caller.
 //
 //   door_launcher --door PATH [--dir DIR] [--port N] [--bind ADDR]
-//                 [--user NAME] [--nodes N] [-- extra door arguments]
+//                 [--user NAME] [--nodes N] [--minutes N]
+//                 [--dropfile-format door32|door|dorinfo|chain]
+//                 [-- extra door arguments]
 //
 // --game is another name for --door. The door runs in DIR (so every node
-// shares DIR/data); node n's dropfile is DIR/node<n>/DOOR32.SYS. With
+// shares DIR/data); node n's dropfile is DIR/node<n>/DOOR32.SYS, with the
+// caller's time left (--minutes, 60 by default) and the node number in it.
+// The other formats (DOOR.SYS, DORINFOn.DEF, CHAIN.TXT) name no socket: the
+// door gets the caller's connection as its standard input and output. With
 // --port 0 a free port is chosen. The launcher prints "listening on ADDR
-// port N" and one line per node started and ended.
+// port N" and one line per node started and ended. Every caller's socket
+// has TCP keepalive, so a line that dies without a word frees its node.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -24,6 +30,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/door_socket.h"
 #include "common/telnet.h"
 
 #include <cerrno>
@@ -39,6 +46,14 @@ constexpr int MAX_NODES = 16;
 constexpr int NAME_WAIT_MS = 60000;
 constexpr std::size_t NAME_MAX_LEN = 30;
 
+constexpr const char* USAGE =
+    "usage: door_launcher --door PATH [--dir DIR] [--port N] [--bind ADDR] [--user NAME]\n"
+    "                     [--nodes N] [--minutes N] [--dropfile-format door32|door|dorinfo|chain]\n"
+    "                     [-- door arguments]\n"
+    "Accepts telnet callers and starts the door for each with a dropfile, as a BBS does.\n";
+
+enum class dropfile_format { door32, door_sys, dorinfo, chain };
+
 struct options {
     std::string door;
     std::string dir = ".";
@@ -46,6 +61,10 @@ struct options {
     std::string user;  // empty: ask the caller
     int port = 0;
     int nodes = 4;
+    int minutes = 60;  // the caller's time left, as the dropfile gives it
+    dropfile_format format = dropfile_format::door32;
+    bool help = false;
+    bool version = false;
     std::vector<std::string> door_args;
 };
 
@@ -88,11 +107,31 @@ bool parse_options(int argc, char** argv, options& o)
             o.port = std::atoi(v.c_str());
         } else if (a == "--nodes" && next(v)) {
             o.nodes = std::atoi(v.c_str());
+        } else if (a == "--minutes" && next(v)) {
+            o.minutes = std::atoi(v.c_str());
+        } else if (a == "--dropfile-format" && next(v)) {
+            if (v == "door32")
+                o.format = dropfile_format::door32;
+            else if (v == "door")
+                o.format = dropfile_format::door_sys;
+            else if (v == "dorinfo")
+                o.format = dropfile_format::dorinfo;
+            else if (v == "chain")
+                o.format = dropfile_format::chain;
+            else
+                return false;
+        } else if (a == "--help" || a == "-h") {
+            o.help = true;
+            return true;
+        } else if (a == "--version") {
+            o.version = true;
+            return true;
         } else {
             return false;
         }
     }
-    return !o.door.empty() && o.port >= 0 && o.port <= 65535 && o.nodes >= 1 && o.nodes <= MAX_NODES;
+    return !o.door.empty() && o.port >= 0 && o.port <= 65535 && o.nodes >= 1 && o.nodes <= MAX_NODES &&
+           o.minutes >= 0;
 }
 
 int listen_on(const options& o)
@@ -188,20 +227,85 @@ std::string ask_name(int fd)
     return name;
 }
 
+// The dropfile's name in the node directory.
+std::string dropfile_name(dropfile_format f, int node)
+{
+    switch (f) {
+    case dropfile_format::door_sys: return "DOOR.SYS";
+    case dropfile_format::dorinfo: {
+        const char n = node <= 9 ? static_cast<char>('0' + node) : static_cast<char>('A' + node - 10);
+        return std::string("DORINFO") + n + ".DEF";
+    }
+    case dropfile_format::chain: return "CHAIN.TXT";
+    case dropfile_format::door32: break;
+    }
+    return "DOOR32.SYS";
+}
+
+// The lines of each format, as common boards write them. Only DOOR32.SYS
+// names the socket; the others are for doors on standard streams.
+std::vector<std::string> dropfile_lines(const options& o, int fd, const std::string& name, int node)
+{
+    const std::string minutes = std::to_string(o.minutes);
+    const std::string n = std::to_string(node);
+    switch (o.format) {
+    case dropfile_format::door32:
+        return {"2", std::to_string(fd), "38400", "Vexon Door Launcher 1.0", "1", name, name, "100", minutes,
+                "1", n};
+    case dropfile_format::door_sys: {
+        std::vector<std::string> l = {"COM1:", "38400", "8", n, "38400", "Y", "N", "Y", "Y", name,
+                                      "Localhost", "000-000-0000", "000-000-0000", "", "100", "1", "01/01/99",
+                                      std::to_string(o.minutes * 60), minutes, "GR", "25", "N", "1", "1",
+                                      "12/31/99", "1", "Z", "0", "0", "0", "9999", "01/01/80",
+                                      "C:\\BBS", "C:\\BBS\\GEN", "Sysop", name};
+        l.resize(52, "0");
+        return l;
+    }
+    case dropfile_format::dorinfo: {
+        // First and last name in two fields; a one-word name has no last.
+        const std::size_t space = name.find(' ');
+        const std::string first = name.substr(0, space);
+        const std::string last = space == std::string::npos ? "" : name.substr(space + 1);
+        return {"Vexon Door Launcher", "SYSOP", "", "COM1", "38400 BAUD,N,8,1", "0", first, last, "Localhost",
+                "1", "100", minutes, "-1"};
+    }
+    case dropfile_format::chain: {
+        std::vector<std::string> l = {"1", name, name, "", "21", "M", "0", "01/01/99", "80", "25", "100", "0",
+                                      "0", "1", "1", std::to_string(o.minutes * 60) + ".000", "gfiles\\",
+                                      "data\\", "log.txt", "38400", "1", "Vexon Door Launcher", "Sysop", "0",
+                                      "0", "0", "0", "0", "0", "8N1", "38400", n};
+        return l;
+    }
+    }
+    return {};
+}
+
 // Writes the dropfile through a temporary file, so the door never reads a
-// half-written one.
-bool write_dropfile(const std::string& node_dir, int fd, const std::string& name, int node)
+// half-written one; its path relative to the door's directory, or "".
+std::string write_dropfile(const options& o, const std::string& node_dir, int fd, const std::string& name, int node)
 {
     mkdir(node_dir.c_str(), 0755);
-    std::string path = node_dir + "/DOOR32.SYS";
+    std::string path = node_dir + "/" + dropfile_name(o.format, node);
     std::string tmp = path + ".tmp";
     FILE* f = std::fopen(tmp.c_str(), "w");
     if (!f)
-        return false;
-    std::fprintf(f, "2\r\n%d\r\n38400\r\nVexon Door Launcher 1.0\r\n1\r\n%s\r\n%s\r\n100\r\n60\r\n1\r\n%d\r\n", fd,
-                 name.c_str(), name.c_str(), node);
+        return "";
+    for (const std::string& line : dropfile_lines(o, fd, name, node))
+        std::fprintf(f, "%s\r\n", line.c_str());
     bool ok = std::fclose(f) == 0;
-    return ok && std::rename(tmp.c_str(), path.c_str()) == 0;
+    return ok && std::rename(tmp.c_str(), path.c_str()) == 0 ? path : "";
+}
+
+// A door on standard streams reads the connection raw: the client's answers
+// to the character-mode offer are taken off the line first, so they do not
+// reach it as keys. Keys typed in this short span go with them.
+void drain_negotiation(int fd)
+{
+    constexpr int SETTLE_MS = 300;
+    pollfd p{fd, POLLIN, 0};
+    unsigned char junk[256];
+    while (poll(&p, 1, SETTLE_MS) > 0 && recv(fd, junk, sizeof junk, 0) > 0) {
+    }
 }
 
 // In the child: learn the name, write the dropfile, become the door program.
@@ -219,16 +323,25 @@ bool write_dropfile(const std::string& node_dir, int fd, const std::string& name
         _exit(0);
     // Relative to the door's directory, which may itself be given relative.
     const std::string node_dir = "node" + std::to_string(node);
-    if (chdir(o.dir.c_str()) != 0 || !write_dropfile(node_dir, fd, name, node))
+    if (chdir(o.dir.c_str()) != 0)
         _exit(1);
-    int devnull = open("/dev/null", O_RDWR);
-    if (devnull >= 0) {
-        dup2(devnull, STDIN_FILENO);
-        dup2(devnull, STDOUT_FILENO);
-        if (devnull > STDERR_FILENO)
-            close(devnull);
+    const std::string dropfile = write_dropfile(o, node_dir, fd, name, node);
+    if (dropfile.empty())
+        _exit(1);
+    if (o.format != dropfile_format::door32)
+        drain_negotiation(fd);
+    // A DOOR32.SYS door finds its caller on the socket it names; the others
+    // have the caller on their standard streams.
+    const int streams = o.format == dropfile_format::door32 ? open("/dev/null", O_RDWR) : fd;
+    if (streams >= 0) {
+        dup2(streams, STDIN_FILENO);
+        dup2(streams, STDOUT_FILENO);
+        if (streams != fd && streams > STDERR_FILENO)
+            close(streams);
     }
-    std::vector<std::string> args{o.door, "--dropfile=" + node_dir + "/DOOR32.SYS"};
+    if (o.format != dropfile_format::door32)
+        close(fd);
+    std::vector<std::string> args{o.door, "--dropfile=" + dropfile};
     args.insert(args.end(), o.door_args.begin(), o.door_args.end());
     std::vector<char*> argv;
     for (auto& a : args)
@@ -252,6 +365,7 @@ void accept_caller(const options& o, int listener, std::vector<node_slot>& slots
     int fd = accept4(listener, nullptr, nullptr, 0);  // inherited by the door: no CLOEXEC
     if (fd < 0)
         return;
+    enable_keepalive(fd);
     if (fd <= STDERR_FILENO) {
         // The child points 0 and 1 at /dev/null; keep the caller clear of them.
         int high = fcntl(fd, F_DUPFD, STDERR_FILENO + 1);
@@ -347,10 +461,12 @@ int main(int argc, char** argv)
 {
     options o;
     if (!parse_options(argc, argv, o)) {
-        std::fprintf(stderr,
-                     "usage: door_launcher --door PATH [--dir DIR] [--port N] [--bind ADDR] [--user NAME] "
-                     "[--nodes N] [-- door arguments]\n");
+        std::fputs(USAGE, stderr);
         return 2;
+    }
+    if (o.help || o.version) {
+        std::fputs(o.help ? USAGE : "door_launcher (Vexon Door Launcher) 1.0\n", stdout);
+        return 0;
     }
     // The door starts in --dir, so a relative path must be made whole first.
     char* door = realpath(o.door.c_str(), nullptr);

@@ -1,13 +1,35 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need, when missing.
+# Installs the Debian packages a set of work needs, when missing:
+#   tools/install-deps.sh game        build and run the game (make run)
+#   tools/install-deps.sh game chat   build everything (make chat, install, bench)
+#   tools/install-deps.sh game chat test
+#                                     build and run every test and fuzz target
+#                                     (make test, make fuzz)
 # Runs apt-get through sudo when not root, and refreshes the package lists
 # first when they are empty (a fresh machine or container).
 set -eu
 
-PACKAGES="g++ gcc make cmake ninja-build pkg-config libssl-dev openssl
-libgtest-dev libgmock-dev googletest libvterm-dev
-ngircd inspircd atheme-services telnet
+# The game links only the C and C++ runtime.
+GAME_PACKAGES="g++ gcc make cmake ninja-build"
+# The chat program links OpenSSL 3.
+CHAT_PACKAGES="pkg-config libssl-dev"
+# Tests: GoogleTest, the terminal emulator, real IRC servers and their TLS
+# certificates, the telnet caller, the network tools of the dead-line test,
+# and clang for the fuzz targets.
+TEST_PACKAGES="libgtest-dev libgmock-dev googletest libvterm-dev
+ngircd inspircd atheme-services openssl telnet iproute2
 clang libclang-rt-14-dev"
+
+[ $# -gt 0 ] || set -- game chat test
+PACKAGES=""
+for set in "$@"; do
+    case "$set" in
+    game) PACKAGES="$PACKAGES $GAME_PACKAGES" ;;
+    chat) PACKAGES="$PACKAGES $CHAT_PACKAGES" ;;
+    test) PACKAGES="$PACKAGES $TEST_PACKAGES" ;;
+    *) echo "usage: $0 [game] [chat] [test]" >&2; exit 2 ;;
+    esac
+done
 
 missing=""
 for p in $PACKAGES; do

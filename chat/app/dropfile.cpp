@@ -1,78 +1,13 @@
-// Door dropfiles: DOOR32.SYS and DOOR.SYS, read into a door session.
+// Door dropfiles read into a door session.
 #include "chat/app/dropfile.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <string_view>
 
 #include "chat/app/text_util.h"
 
 namespace {
 
-constexpr int DOOR32_MAX_LINES = 16;
-constexpr int DOOR32_MIN_LINES = 5;
-constexpr int DOOR_MAX_LINES = 64;
-constexpr int DOOR_MIN_LINES = 10;
-constexpr int DOOR_FULL_NAME_LINE = 10;
-constexpr int DOOR_HANDLE_LINE = 36;   // the alias in the common 52-line layout
-// More than any real dropfile holds; a longer file is read this far only.
-constexpr std::size_t DROPFILE_MAX_BYTES = 65536;
-
 constexpr const char *STANDARD_NAMES[] = {"DOOR32.SYS", "door32.sys", "DOOR.SYS", "door.sys"};
-
-// A descriptor number as a board writes it; -1 for anything else ("-1"
-// from a board that bridges standard streams, text, a number out of range).
-std::int32_t descriptor_number(const char *text)
-{
-    char *end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    const bool number = end != text && *end == '\0';
-    return number && value >= 0 && value <= 65535 ? static_cast<std::int32_t>(value) : -1;
-}
-
-struct dropfile_lines {
-    char line[DOOR_MAX_LINES][256];
-    int count;
-};
-
-// Reads one line into buf, cut to fit; the rest of a longer line is skipped,
-// so the lines after it keep their numbers. False at the end of the file.
-bool read_line(std::string_view *text, char *buf, std::size_t size)
-{
-    if (!take_line(text, buf, size)) {
-        return false;
-    }
-    if (std::strchr(buf, '\n') == nullptr) {
-        const std::size_t lf = text->find('\n');
-        text->remove_prefix(lf == std::string_view::npos ? text->size() : lf + 1);
-    }
-    return true;
-}
-
-// Reads at most max lines, each trimmed and cut to 255 bytes. False when the
-// file is no regular file, does not open or has fewer than min.
-bool read_lines(const char *path, int max, int min, dropfile_lines *out)
-{
-    std::string bytes;
-    if (read_regular_file(path, DROPFILE_MAX_BYTES, &bytes) != 0) {
-        return false;
-    }
-    std::string_view text = bytes;
-    out->count = 0;
-    while (out->count < max && read_line(&text, out->line[out->count], sizeof out->line[0])) {
-        trim(out->line[out->count]);
-        ++out->count;
-    }
-    return out->count >= min;
-}
-
-void start_info(dropfile_info *info, const char *kind)
-{
-    *info = dropfile_info{};
-    info->valid = 1;
-    safe_strcpy(info->kind, kind);
-}
 
 bool nick_char(char c)
 {
@@ -123,7 +58,9 @@ int dropfile_detect(const char *explicit_path, char *out_path, std::size_t out_s
     if (explicit_path != nullptr && std::strlen(explicit_path) >= out_size) {
         return -1;
     }
-    if (explicit_path != nullptr && explicit_path[0] != '\0' && file_exists(explicit_path) != 0) {
+    // A dropfile the board names is the one: should it be missing or no
+    // dropfile, the caller must hear so, not reach another file or local mode.
+    if (explicit_path != nullptr && explicit_path[0] != '\0') {
         safe_strcpy(out_path, explicit_path, out_size);
         return 1;
     }
@@ -136,43 +73,27 @@ int dropfile_detect(const char *explicit_path, char *out_path, std::size_t out_s
     return 0;
 }
 
-int dropfile_load(const char *path, dropfile_info *info, server_entry *settings)
+int dropfile_load(const char *path, dropfile_info *info, server_entry *settings, const char **why)
 {
-    if (path == nullptr) {
+    caller_record caller{};
+    const char *problem = dropfile_read(path, caller);
+    if (why != nullptr) {
+        *why = problem;
+    }
+    if (problem != nullptr) {
         return -1;
     }
-    const char *slash = std::strrchr(path, '/');
-    const char *name = slash != nullptr ? slash + 1 : path;
-    return equals_ignore_case(name, "DOOR32.SYS") ? load_door32(path, info, settings) : load_door(path, info, settings);
-}
-
-int load_door32(const char *path, dropfile_info *info, server_entry *settings)
-{
-    dropfile_lines lines;
-    if (!read_lines(path, DOOR32_MAX_LINES, DOOR32_MIN_LINES, &lines)) {
-        return -1;
-    }
-    start_info(info, "DOOR32");
-    info->comm_type = static_cast<std::int32_t>(std::strtol(lines.line[0], nullptr, 10));
-    info->comm_handle = descriptor_number(lines.line[1]);
-    safe_strcpy(info->user_name, lines.count == DOOR32_MIN_LINES ? "BBSUser" : lines.line[5]);
-    safe_strcpy(info->real_name, info->user_name);
-    apply_door_settings(info, settings);
-    return 0;
-}
-
-int load_door(const char *path, dropfile_info *info, server_entry *settings)
-{
-    dropfile_lines lines;
-    if (!read_lines(path, DOOR_MAX_LINES, DOOR_MIN_LINES, &lines)) {
-        return -1;
-    }
-    start_info(info, "DOOR");
-    const char *full_name = lines.line[DOOR_FULL_NAME_LINE - 1];
-    const char *handle = lines.line[DOOR_HANDLE_LINE - 1];
-    const bool has_handle = lines.count >= DOOR_HANDLE_LINE && handle[0] != '\0';
-    safe_strcpy(info->real_name, full_name);
-    safe_strcpy(info->user_name, has_handle ? handle : full_name);
+    *info = dropfile_info{};
+    info->valid = 1;
+    info->caller = caller;
+    safe_strcpy(info->real_name, caller.real_name);
+    safe_strcpy(info->user_name, caller.name);
+    const char *dot = std::strchr(caller.format, '.');
+    const std::size_t kind_length = dot != nullptr ? static_cast<std::size_t>(dot - caller.format) : 0;
+    std::memcpy(info->kind, caller.format, kind_length);
+    info->kind[kind_length] = '\0';
+    info->comm_type = caller.comm_type;
+    info->comm_handle = caller.comm_handle;
     apply_door_settings(info, settings);
     return 0;
 }

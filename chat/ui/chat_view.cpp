@@ -134,8 +134,8 @@ const char* either(const char* session_value, const char* form_value)
 void compose_status(const ui_state* ui, const irc_session* s, char* text, std::size_t size)
 {
     const server_entry& f = ui->settings;
-    std::snprintf(text, size, " %s:%d \u2551 %s \u2551 @%s \u2551 %s \u2551 PgUp/PgDn scroll \u2551 /help ",
-                  either(s->server, f.server), s->port != 0 ? s->port : f.port, either(s->channel, f.channel),
+    std::snprintf(text, size, "%s %s:%d \u2551 %s \u2551 @%s \u2551 %s \u2551 PgUp/PgDn scroll \u2551 /help ",
+                  ui->notice, either(s->server, f.server), s->port != 0 ? s->port : f.port, either(s->channel, f.channel),
                   either(s->nick, f.nick), connection_word(ui, s));
 }
 

@@ -31,6 +31,7 @@ constexpr int CURSOR_REPORT_WAIT_MS = 1000;
 constexpr screen_size DOOR_DEFAULT_SIZE{24, 80};
 
 volatile std::sig_atomic_t g_stop_signal = 0;
+bool g_input_failed = false;  // the input ended in an error, not at its end
 volatile std::sig_atomic_t g_resized = 0;
 bool g_input_ended = false;
 key_decoder g_keys;
@@ -110,7 +111,11 @@ int read_input(char* bytes, std::size_t size, int ms, std::size_t& kept)
         return 1;
     }
     // Zero bytes from a ready descriptor, or a hard error such as EIO from a
-    // hung-up terminal: the caller is gone.
+    // hung-up terminal or ETIMEDOUT from keepalive on a dead line: the caller
+    // is gone.
+    if (n < 0 && errno != EINTR && errno != EAGAIN) {
+        g_input_failed = true;
+    }
     return n == 0 || (errno != EINTR && errno != EAGAIN) ? -1 : 0;
 }
 
@@ -307,6 +312,16 @@ void ui_restore_signal_handlers()
 bool ui_stop_requested()
 {
     return g_stop_signal != 0 || g_input_ended;
+}
+
+bool ui_stopped_by_signal()
+{
+    return g_stop_signal != 0;
+}
+
+bool ui_input_failed()
+{
+    return g_input_failed;
 }
 
 bool ui_input_hung_up()

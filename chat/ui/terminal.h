@@ -50,6 +50,12 @@ void ui_restore_signal_handlers();
 // input reached its end (the caller hung up).
 bool ui_stop_requested();
 
+// True once a terminating signal arrived.
+bool ui_stopped_by_signal();
+// True when the input ended in an error (a reset line, a dead one found by
+// keepalive) rather than at its end.
+bool ui_input_failed();
+
 // True when the caller has hung up, seen without reading any input: for
 // waits that cannot read keys meanwhile.
 bool ui_input_hung_up();

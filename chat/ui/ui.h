@@ -5,6 +5,7 @@
 #include "chat/app/dropfile.h"
 #include "chat/app/server_config.h"
 #include "chat/ui/terminal.h"
+#include "common/door_session.h"
 
 #include <array>
 #include <cstdint>
@@ -37,6 +38,10 @@ struct ui_state {
     std::int32_t saved_valid;    // saved_modes holds modes to restore
     std::int32_t connecting;     // a connect is under way: the status bar says so
     screen_size size;            // the size the screen was last drawn for
+    session_limits limits;       // time left and idle limit; none unless ui_set_limits
+    std::int32_t limits_on;
+    char notice[64];             // a limit's warning, shown in the status bar
+    session_end end;             // why ui_run returned
 };
 
 struct theme {
@@ -59,8 +64,15 @@ void ui_init(ui_state* ui, const server_entry* settings, int bbs_mode);
 void ui_shutdown(ui_state* ui);
 
 // Runs the interface until the user quits in the startup manager, /quit is
-// given, a terminating signal arrives or the input ends (hang-up).
+// given, a terminating signal arrives, the input ends (hang-up) or a limit
+// ends the session; ui->end says which.
 void ui_run(ui_state* ui, server_config* config, irc_session* s);
+// Sets the session's limits, counted from now: minutes_left 0 and
+// idle_minutes 0 for none. Warnings show as a line in the view and in the
+// status bar; only the caller's keys count as activity.
+void ui_set_limits(ui_state* ui, int minutes_left, int idle_minutes, std::int64_t minute_ms);
+// The clock the limits run on, in milliseconds.
+std::int64_t ui_clock_ms();
 
 // The parts of a frame, composed into g_out; the caller flushes.
 void draw_frame(const ui_state* ui);

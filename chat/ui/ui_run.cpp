@@ -7,6 +7,8 @@
 #include "chat/ui/screen_out.h"
 #include "chat/ui/ui.h"
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -108,6 +110,68 @@ void redraw(ui_state* ui, server_config* config, irc_session* s)
     g_out.flush();  // one write per frame
 }
 
+void show_notice(ui_state* ui, irc_session* s, const char* status, const char* line)
+{
+    safe_strcpy(ui->notice, status);
+    ui->status_dirty = 1;
+    irc_add_line(s, "***", line, LINE_SYSTEM);
+}
+
+// Acts on what the limits say is due; false when the session is over.
+bool check_limits(ui_state* ui, irc_session* s)
+{
+    if (!ui->limits_on) {
+        return true;
+    }
+    int minutes = 0;
+    char status[64];
+    char line[160];
+    switch (limits_check(ui->limits, ui_clock_ms(), &minutes)) {
+    case limit_event::time_warning:
+        std::snprintf(status, sizeof status, " %d MIN LEFT ", minutes);
+        std::snprintf(line, sizeof line, "Your time on this board ends in %d minute%s; the chat closes then.",
+                      minutes, minutes == 1 ? "" : "s");
+        show_notice(ui, s, status, line);
+        return true;
+    case limit_event::idle_warning:
+        show_notice(ui, s, " IDLE: KEY TO STAY ",
+                    "No key for a while: press a key within a minute, or the chat closes to free the line.");
+        g_out.put("\a");
+        return true;
+    case limit_event::time_up:
+        ui->end = session_end::time_up;
+        return false;
+    case limit_event::idle:
+        ui->end = session_end::idle;
+        return false;
+    case limit_event::none:
+        break;
+    }
+    return true;
+}
+
+// A key from the caller: they are there, and an idle warning is answered.
+void note_key(ui_state* ui)
+{
+    if (!ui->limits_on) {
+        return;
+    }
+    const bool idle_warned = ui->limits.idle_warned;
+    limits_key(ui->limits, ui_clock_ms());
+    if (idle_warned) {
+        ui->notice[0] = '\0';
+        ui->status_dirty = 1;
+    }
+}
+
+session_end why_stopped()
+{
+    if (ui_stopped_by_signal()) {
+        return session_end::signal;
+    }
+    return ui_input_failed() ? session_end::error : session_end::hang_up;
+}
+
 void dispatch(ui_state* ui, server_config* config, irc_session* s, int key)
 {
     if (ui->startup_mode) {
@@ -121,7 +185,7 @@ void dispatch(ui_state* ui, server_config* config, irc_session* s, int key)
 
 void ui_init(ui_state* ui, const server_entry* settings, int bbs_mode)
 {
-    std::memset(ui, 0, sizeof *ui);
+    *ui = ui_state{};
     ui->alt_screen = 1;
     ui->users_shown = 1;
     ui->running = 1;
@@ -171,16 +235,38 @@ void draw_frame(const ui_state* ui)
     g_out.put("\x1b[0m");
 }
 
+std::int64_t ui_clock_ms()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void ui_set_limits(ui_state* ui, int minutes_left, int idle_minutes, std::int64_t minute_ms)
+{
+    limits_start(ui->limits, ui_clock_ms(), minutes_left, idle_minutes, minute_ms);
+    ui->limits_on = minutes_left > 0 || idle_minutes > 0 ? 1 : 0;
+}
+
 void ui_run(ui_state* ui, server_config* config, irc_session* s)
 {
     ui->startup_mode = 1;
+    ui->end = session_end::quit;
     if (!ui->running) {
         return;
     }
-    while (!session_wants_quit(s) && !ui_stop_requested()) {
+    while (!session_wants_quit(s)) {
+        if (ui_stop_requested()) {
+            ui->end = why_stopped();
+            return;
+        }
+        if (!check_limits(ui, s)) {
+            return;
+        }
         redraw(ui, config, s);
         int key = ui_read_key();
         for (int handled = 1; key != KEY_NONE; ++handled) {
+            note_key(ui);
             dispatch(ui, config, s, key);
             if (!ui->running || ui_stop_requested() || handled == KEYS_PER_ROUND) {
                 break;

@@ -31,10 +31,6 @@ bool g_have_synced = false;
 
 constexpr std::size_t SLUG_SIZE = 40;
 
-// A dropfile is a dozen short lines; what lies past this is never read, so a
-// huge or endless file cannot hold up the start.
-constexpr std::size_t DROPFILE_MAX = 16384;
-
 template <typename T>
 void clamp_field(T& v, T lo, T hi)
 {
@@ -62,30 +58,6 @@ bool read_record(const char* path, profile& out)
     return out.magic == PROFILE_MAGIC;
 }
 
-// A decimal number of a dropfile line, brought into the int range (a line of
-// digits too long for a long must not wrap into something plausible).
-long line_number(const char* line)
-{
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(line, &end, 10);
-    if (end == line)
-        return 0;
-    return clamp_to<long>(v, INT32_MIN, INT32_MAX);
-}
-
-// Takes the next line off text, cut to fit the buffer; the rest of a longer
-// line is skipped, so the lines after it keep their numbers. False at the end.
-bool next_line(std::string_view& text, char* buf, std::size_t size)
-{
-    if (text.empty())
-        return false;
-    const std::size_t nl = text.find('\n');
-    copy_text(buf, size, text.substr(0, nl));
-    text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
-    return true;
-}
-
 // Adds to a figure of P what another writer added to (or took from) it in
 // the file, never going below 0.
 template <typename T>
@@ -102,13 +74,6 @@ void merge_other_writers(const profile& on_disk)
     carry_change(&profile::cash, on_disk, MAX_CASH);
     carry_change(&profile::warez, on_disk, std::int32_t{MAX_COUNT});
     carry_change(&profile::hacked_while_away, on_disk, std::int32_t{MAX_COUNT});
-}
-
-void strip_line_end(char* s)
-{
-    std::size_t n = std::strlen(s);
-    while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\t' || s[n - 1] == '\r' || s[n - 1] == '\n'))
-        s[--n] = '\0';
 }
 
 }  // namespace
@@ -285,51 +250,6 @@ void save_profile()
     if (write_file_atomic(path, &P, sizeof P)) {
         g_synced = P;
         g_have_synced = true;
-    }
-}
-
-void parse_dropfile(const char* path)
-{
-    // Only a regular file is read, without blocking: a FIFO or a device such
-    // as /dev/zero named as the dropfile must not hang the start.
-    char text[DROPFILE_MAX];
-    const long got = read_data_file(path, text, sizeof text);
-    if (got < 0)
-        return;
-    std::string_view rest(text, static_cast<std::size_t>(got));
-    char line[256];
-    int number = 0;
-    long handle = -1;
-    bool have_handle = false;
-    while (next_line(rest, line, sizeof line)) {
-        ++number;
-        strip_line_end(line);
-        switch (number) {
-        case 1:
-            g_d.comm_type = static_cast<std::int32_t>(line_number(line));
-            break;
-        case 2:
-            handle = line_number(line);
-            have_handle = true;
-            break;
-        case 6:
-        case 7:
-            if (line[0])
-                std::snprintf(g_d.user_name, sizeof g_d.user_name, "%.63s", line);
-            break;
-        default:
-            break;
-        }
-    }
-    replace_control_bytes(g_d.user_name);
-    if (!have_handle)
-        handle = g_d.socket;
-    if (g_d.comm_type == 2 && handle > 0) {
-        g_d.use_socket = 1;
-        g_d.socket = static_cast<std::int32_t>(handle);
-    } else {
-        g_d.use_socket = 0;
-        g_d.socket = -1;
     }
 }
 

@@ -1,6 +1,5 @@
 // Each player's board lives in data/sysop_<slug>.dat, the raw image of the
-// profile record. This file also reads the door dropfile and gathers the
-// other players' files as rivals.
+// profile record. This file also gathers the other players' files as rivals.
 #pragma once
 
 #include "game/core/profile.h"
@@ -44,9 +43,6 @@ bool profile_unreadable();
 // break-in count is carried into P before it is written, so neither side's
 // change is lost.
 void save_profile();
-// Fills g_d from a DOOR32.SYS dropfile; anything but a regular file changes
-// nothing, and only the start of a huge file is read.
-void parse_dropfile(const char* path);
 // Rebuilds g_rivals from the other profile files in data/.
 void scan_rivals();
 

@@ -1,6 +1,7 @@
 #include "game/core/title.h"
 
 #include "game/core/console_loop.h"
+#include "game/core/entry.h"
 #include "game/core/hall_of_fame.h"
 #include "game/core/storage.h"
 #include "game/screen/cells.h"
@@ -60,8 +61,10 @@ void draw_maker_line()
 
 void play()
 {
+    g_in_game = true;
     enter_game();
     console_loop();
+    g_in_game = false;
 }
 
 }  // namespace

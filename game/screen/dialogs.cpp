@@ -181,3 +181,52 @@ void compose_framed_screen(const char* tag, const char* caption, int frame_fg)
     draw_dbox(0, 1, 79, 23, frame_fg, 0);
     put_title(0, 79, 1, caption, 3);
 }
+
+namespace {
+
+bool g_notice_up = false;
+
+}  // namespace
+
+void show_notice(const char* title, const char* text, int colour, bool bell)
+{
+    static cell under[SCREEN_H][SCREEN_W];
+    std::memcpy(under, g_back, sizeof under);
+    const text_shape s = measure(text);
+    const int h = std::min(s.lines + 4, 18);
+    const int w = std::min(std::max(s.widest, static_cast<int>(std::strlen(title)) + 4) + 4, 76);
+    const box_geometry g = place(h, w);
+    fill_rect(g.left, g.top, g.right, g.bottom, 0);
+    draw_dbox(g.left, g.top, g.right, g.bottom, colour, 0);
+    put_title(g.left, g.right, g.top, title, colour);
+    int row = g.top + 2;
+    for (const char* line = text; *line && row < g.bottom;) {
+        const char* end = std::strchr(line, '\n');
+        const int len = std::min(end ? static_cast<int>(end - line) : static_cast<int>(std::strlen(line)), MAX_LINE);
+        char buf[MAX_LINE + 1];
+        std::memcpy(buf, line, static_cast<std::size_t>(len));
+        buf[len] = '\0';
+        put_str(std::max(g.left + 1, g.left + (w - len) / 2), row++, buf, 7, 0, 1);
+        if (!end)
+            break;
+        line = end + 1;
+    }
+    if (bell)
+        buf_write("\a", 1);
+    present_frame();
+    // g_front now holds the box, g_back the screen under it: the next
+    // present_frame puts back exactly the cells the box covered.
+    std::memcpy(g_back, under, sizeof under);
+    g_notice_up = true;
+}
+
+bool notice_showing()
+{
+    return g_notice_up;
+}
+
+void take_notice_away()
+{
+    g_notice_up = false;
+    present_frame();
+}

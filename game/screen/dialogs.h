@@ -19,3 +19,12 @@ void begin_framed_screen(const char* tag, const char* caption, int frame_fg = 6)
 // The same frame composed without the whole repaint, for screens that redraw
 // many times a second and send only what changed.
 void compose_framed_screen(const char* tag, const char* caption, int frame_fg);
+
+// Draws a box over what the screen shows, without waiting for a key, and
+// rings the bell when asked. The screen under it is kept: the next frame
+// presented, or take_notice_away, shows it again.
+void show_notice(const char* title, const char* text, int colour, bool bell);
+// True while a notice is on the screen.
+bool notice_showing();
+// Shows the screen the notice covered.
+void take_notice_away();

@@ -5,6 +5,7 @@
 #include "common/telnet.h"
 #include "game/core/clock.h"
 #include "game/core/profile.h"
+#include "game/screen/dialogs.h"
 
 #include <fcntl.h>
 #include <langinfo.h>
@@ -26,6 +27,9 @@ int g_raw_active = 0;
 termios g_saved_termios{};
 glyph_mode g_glyph_mode = glyph_mode::cp437;
 unsigned g_key_timeout_ms = 600000;
+int g_gone_how = 0;
+session_limits g_limits{};
+void (*g_limit_hook)(limit_event e, int minutes) = nullptr;
 
 namespace {
 
@@ -81,8 +85,9 @@ void install_signal_handling()
         sigaction(sig, &sa, nullptr);
 }
 
-[[noreturn]] void hang_up()
+[[noreturn]] void hang_up(int how)
 {
+    g_gone_how = how;
     if (g_hangup_hook)
         g_hangup_hook();
     std::exit(0);
@@ -216,21 +221,28 @@ int try_read_byte(unsigned timeout_ms, unsigned char* out)
         }
         if (r == 0)
             return 0;
-        if ((nfds == 2 && fds[1].revents != 0) || (fds[0].revents & POLLNVAL))
-            hang_up();
+        if (nfds == 2 && fds[1].revents != 0)
+            hang_up(GONE_BY_SIGNAL);
+        if (fds[0].revents & POLLNVAL)
+            hang_up(GONE_BY_ERROR);
         ssize_t n = socket_channel() ? recv(g_d.socket, out, 1, 0) : read(STDIN_FILENO, out, 1);
         if (n == 1 && socket_channel()) {
             unsigned char raw = *out;
-            if (telnet_receive(g_telnet, {&raw, 1}, {out, 1}) == 1)
+            if (telnet_receive(g_telnet, {&raw, 1}, {out, 1}) == 1) {
+                limits_key(g_limits, monotonic_ms());
                 return 1;
+            }
             continue;  // part of a telnet command: wait on for a key
         }
-        if (n == 1)
+        if (n == 1) {
+            limits_key(g_limits, monotonic_ms());
             return 1;
+        }
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
             continue;
-        // Readable but nothing to read, or a hard error: the caller hung up.
-        hang_up();
+        // Readable but nothing to read: the caller hung up; a hard error
+        // (a reset, keepalive giving up on a dead line) ends it the same way.
+        hang_up(n == 0 ? GONE_AT_END : GONE_BY_ERROR);
     }
 }
 
@@ -250,7 +262,9 @@ void wait_unless_gone(int ms)
             continue;
         if (r <= 0)
             return;
-        hang_up();
+        hang_up(nfds == 2 && fds[1].revents != 0 ? GONE_BY_SIGNAL
+                : (fds[0].revents & (POLLERR | POLLNVAL)) != 0 ? GONE_BY_ERROR
+                                                              : GONE_AT_END);
     }
 }
 
@@ -260,10 +274,44 @@ void reset_key_reader()
     g_telnet = telnet_state{};
 }
 
+namespace {
+
+// Waits for the first byte of a key up to the key timeout, telling the limit
+// hook of each warning and end that falls due meanwhile. A key that comes
+// while a notice is up takes the notice away and is used for nothing else.
+bool wait_first_byte(unsigned char* b)
+{
+    const std::int64_t deadline = monotonic_ms() + g_key_timeout_ms;
+    for (;;) {
+        const std::int64_t now = monotonic_ms();
+        int minutes = 0;
+        const limit_event e = g_limit_hook ? limits_check(g_limits, now, &minutes) : limit_event::none;
+        if (e != limit_event::none) {
+            g_limit_hook(e, minutes);
+            continue;
+        }
+        const std::int64_t key_left = deadline - now;
+        if (key_left <= 0)
+            return false;
+        const std::int64_t limit_left = g_limit_hook ? limits_next_ms(g_limits, now) : -1;
+        const std::int64_t wait = limit_left >= 0 && limit_left < key_left ? limit_left : key_left;
+        if (!try_read_byte(static_cast<unsigned>(wait), b))
+            continue;
+        if (!notice_showing())
+            return true;
+        // The rest of an arrow key's sequence goes with its first byte.
+        while (try_read_byte(ESCAPE_FOLLOW_MS, b) == 1) {
+        }
+        take_notice_away();
+    }
+}
+
+}  // namespace
+
 int read_key_block()
 {
     unsigned char b = 0;
-    if (!try_read_byte(g_key_timeout_ms, &b))
+    if (!wait_first_byte(&b))
         return GKEY_NONE;
     if (b == 27) {
         unsigned char b2 = 0;

@@ -4,6 +4,8 @@
 // dropfile, decided by g_d at every call.
 #pragma once
 
+#include "common/door_session.h"
+
 #include <termios.h>
 
 #include <cstddef>
@@ -68,3 +70,18 @@ extern unsigned g_key_timeout_ms;
 // should a hook return, the process ends all the same, so no screen loop
 // ever waits on a caller who is gone.
 extern void (*g_hangup_hook)();
+// How the caller went, for the hook: 0 end of input, 1 a quit signal, 2 an
+// error on the line (a reset, or keepalive finding the line dead).
+inline constexpr int GONE_AT_END = 0;
+inline constexpr int GONE_BY_SIGNAL = 1;
+inline constexpr int GONE_BY_ERROR = 2;
+extern int g_gone_how;
+
+// The session's time and idle limits, checked while read_key_block waits for
+// a key; by default there are none. Every key read starts the idle clock again.
+extern session_limits g_limits;
+// Called by read_key_block when a limit has something to say (a warning, or
+// the end). A warning hook that shows a notice (show_notice) has it taken
+// away by the caller's next key, which does nothing else. The hook for an
+// end does not return.
+extern void (*g_limit_hook)(limit_event e, int minutes);

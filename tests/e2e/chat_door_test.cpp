@@ -77,7 +77,7 @@ TEST_P(DoorMode, SetsNickAndModeLine)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DoorMode,
-    ::testing::Values(door_case{"DOOR32.SYS gives the caller's name as nick", "DOOR32.SYS", DOOR32, {}, "John_Smith",
+    ::testing::Values(door_case{"DOOR32.SYS gives the caller's handle as nick", "DOOR32.SYS", DOOR32, {}, "jsmith",
                                 "BBS Door Session"},
                       door_case{"DOOR.SYS gives the handle", "DOOR.SYS", DOOR_SYS, {}, "Zed", "BBS Door Session"},
                       door_case{"--bbs reads no dropfile", "DOOR32.SYS", DOOR32, {"--bbs"}, "Tarnwick",
@@ -91,7 +91,7 @@ TEST(DoorFiles, ExplicitDropfileElsewhere)
     testsupport::write_file(other.file("door32.sys"), DOOR32);
     ircdoor_run run(80, 24, {"--dropfile=" + other.file("door32.sys")});
     ASSERT_TRUE(run.wait_for(BBS_MODE)) << run.screen().dump();
-    EXPECT_TRUE(run.wait_for("@John_Smith"));
+    EXPECT_TRUE(run.wait_for("@jsmith"));
 }
 
 TEST(DoorFiles, EmptyDropfileArgumentWithoutFilesIsNormalMode)

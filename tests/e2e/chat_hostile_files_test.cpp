@@ -19,12 +19,12 @@ constexpr const char* NORMAL_MODE = "Normal terminal mode.";
 constexpr const char* BBS_MODE = "BBS terminal mode enabled.";
 constexpr int PASSWORD_ROW = 16;   // form field 7
 
-// An 11-line DOOR32.SYS naming the caller on line 6.
+// An 11-line DOOR32.SYS naming the caller on line 6, with no handle.
 std::string door32(const std::string& caller)
 {
     std::string text;
     for (int i = 1; i <= 11; ++i) {
-        text += (i == 6 ? caller : std::to_string(i)) + "\r\n";
+        text += (i == 6 ? caller : i == 7 ? "" : std::to_string(i)) + "\r\n";
     }
     return text;
 }
@@ -79,12 +79,33 @@ TEST_P(NoRegularFile, StartsWithoutIt)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, NoRegularFile,
-    ::testing::Values(unreadable_case{"DevZeroAsDropfile", "", {"--dropfile=/dev/zero"}, NORMAL_MODE},
-                      unreadable_case{"FifoAsDropfile", "drop.sys", {"--dropfile=drop.sys"}, NORMAL_MODE},
-                      unreadable_case{"FifoAsDoor32Sys", "DOOR32.SYS", {}, NORMAL_MODE},
+    ::testing::Values(unreadable_case{"FifoAsDoor32Sys", "DOOR32.SYS", {}, NORMAL_MODE},
                       unreadable_case{"FifoAsSavedServers", ".vexon_irc_bookmarks", {}, NORMAL_MODE},
                       unreadable_case{"FifoAsSavedServersInADoor", ".vexon_irc_bookmarks", {"--bbs"}, BBS_MODE}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// A dropfile the board names but that is no file is refused at once, never
+// waited on, and never replaced by local mode with the account's own files.
+TEST(NoRegularFile, NamedDropfileIsRefused)
+{
+    const std::pair<const char*, std::string> cases[] = {
+        {"", "--dropfile=/dev/zero"},
+        {"DOOR.SYS", "--dropfile=DOOR.SYS"},
+    };
+    for (const auto& [fifo, arg] : cases) {
+        SCOPED_TRACE(arg);
+        auto run = ircdoor_run::after(
+            [&](const testsupport::temp_dir& d) {
+                if (*fifo != '\0') {
+                    ASSERT_EQ(mkfifo(d.file(fifo).c_str(), 0600), 0);
+                }
+            },
+            80, 24, {arg});
+        EXPECT_EQ(run->process->wait_exit(5000ms), 1);
+        EXPECT_THAT(run->process->output(), HasSubstr("ircdoor: the dropfile"));
+        EXPECT_FALSE(run->screen().contains("ADDRESS BOOK"));
+    }
+}
 
 TEST(LongPaths, ADeepDropfileIsReadWhole)
 {

@@ -268,7 +268,8 @@ TEST(game_door, DescriptorThatIsNoConnectedStreamSocketIsReportedAndEndsTheGame)
     for (const auto& [what, fd] : cases) {
         SCOPED_TRACE(what);
         const std::string drop = dir.file("DOOR32.SYS");
-        testsupport::write_file(drop, "2\r\n" + std::to_string(fd) + "\r\n38400\r\nBBS\r\n1\r\nAda\r\nAda\r\n");
+        testsupport::write_file(drop, "2\r\n" + std::to_string(fd) +
+                                          "\r\n38400\r\nBBS\r\n1\r\nAda\r\nAda\r\n100\r\n60\r\n1\r\n1\r\n");
         door_run run = run_door(dir.path(), drop);
         ASSERT_TRUE(run.status.has_value()) << "still running";
         EXPECT_NE(*run.status, 0);

@@ -157,7 +157,7 @@ TEST(game_files, HallOfFameOfAnotherAccountKeepsEveryRecord)
     const std::string four = table_bytes({"Ann", "Bob", "Cat", "Dan"});
     b.put("data/topsysops.dat", four, 0);
     b.put("data/sysop_ada.dat", board_bytes("Ada", 12), 0644);
-    b.put("DOOR32.SYS", "1\n0\n38400\nBBS\n1\nAda\n", 0644);
+    b.put("DOOR32.SYS", "1\n0\n38400\nBBS\n1\nAda\n\n100\n60\n1\n1\n", 0644);
 
     auto game = b.start({"--dropfile=DOOR32.SYS"});
     ASSERT_TRUE(game->wait_for_text("[1] New BBS")) << game->screen().dump();
@@ -169,21 +169,25 @@ TEST(game_files, HallOfFameOfAnotherAccountKeepsEveryRecord)
     EXPECT_FALSE(std::filesystem::exists(b.file("data/scores.asc")));
 }
 
-TEST(game_files, DropfileThatNeverEndsOrNeverOpensDoesNotHoldUpTheStart)
+// Neither waits on the file nor falls back to local play: the board hears
+// at once that its dropfile is wrong.
+TEST(game_files, DropfileThatNeverEndsOrNeverOpensIsRefusedAtOnce)
 {
     testsupport::temp_dir dir;
-    ASSERT_EQ(mkfifo(dir.file("fifo.sys").c_str(), 0644), 0);
-    testsupport::write_file(dir.file("huge.sys"), "2\n");
-    ASSERT_EQ(truncate(dir.file("huge.sys").c_str(), 2L << 30), 0);  // sparse: 2 GiB of NUL bytes after line 1
-    const std::string dropfiles[] = {"/dev/zero", dir.file("fifo.sys"), dir.file("huge.sys")};
+    ASSERT_EQ(mkdir(dir.file("fifo").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo(dir.file("fifo/DOOR32.SYS").c_str(), 0644), 0);
+    testsupport::write_file(dir.file("DOOR.SYS"), "2\n");
+    ASSERT_EQ(truncate(dir.file("DOOR.SYS").c_str(), 2L << 30), 0);  // sparse: 2 GiB of NUL bytes after line 1
+    const std::string dropfiles[] = {"/dev/zero", dir.file("fifo/DOOR32.SYS"), dir.file("DOOR.SYS")};
     for (const auto& path : dropfiles) {
         SCOPED_TRACE(path);
         pty_options o;
         o.cwd = dir.path();
         o.env = {{"LANG", "C.UTF-8"}, {"LC_ALL", "C.UTF-8"}};
         pty_process game({SYSOPSIM_PATH, "--dropfile=" + path}, o);
-        ASSERT_TRUE(game.wait_for_text("[1] New BBS")) << game.screen().dump();
-        // The local terminal, as for no dropfile.
-        leave(game);
+        EXPECT_EQ(game.wait_exit(), 1) << game.output();
+        EXPECT_NE(game.output().find("sysopsim: the dropfile " + path), std::string::npos) << game.output();
+        EXPECT_FALSE(game.screen().contains("[1] New BBS"));
     }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("data")));
 }

@@ -1,4 +1,4 @@
-// The chat program's dropfile readers, DOOR32.SYS and DOOR.SYS: whatever a
+// The chat program's dropfile reading, DOOR32.SYS and DOOR.SYS: whatever a
 // board leaves, a loaded file gives terminated names and a door session
 // whose nick a server accepts.
 #include "chat/app/dropfile.h"

@@ -57,7 +57,7 @@ TEST(command_line, ArgumentsAreScannedInOrder)
         {{"-d", "-c"}, false, "-c", -1},  // the next argument is the path, whatever it is
         {{"a.sys", "--dropfile"}, false, "a.sys", -1},  // last and alone: ignored
         {{"a.sys", "b.sys"}, false, "b.sys", -1},
-        {{"--unknown", "-x"}, false, nullptr, -1},
+        {{"--minutes", "a.sys"}, false, nullptr, -1},  // a count, not a path
         {{"--utf8"}, false, nullptr, 1},
         {{"--utf8", "--cp437"}, false, nullptr, 0},
     };
@@ -70,12 +70,44 @@ TEST(command_line, ArgumentsAreScannedInOrder)
     }
 }
 
+TEST(command_line, LimitsHelpAndUnknownOptions)
+{
+    struct case_t {
+        std::vector<const char*> args;
+        int minutes, idle;
+        bool help, version;
+        const char* bad;
+    };
+    const case_t cases[] = {
+        {{}, -1, -1, false, false, nullptr},
+        {{"--minutes", "12", "--idle-minutes=0"}, 12, 0, false, false, nullptr},
+        {{"--minutes=0", "--idle-minutes", "3"}, 0, 3, false, false, nullptr},
+        {{"--minutes"}, -1, -1, false, false, "--minutes"},
+        {{"--minutes=-4"}, -1, -1, false, false, "--minutes=-4"},
+        {{"--idle-minutes", "5x"}, -1, -1, false, false, "--idle-minutes"},
+        {{"--minutes=99999999999"}, -1, -1, false, false, "--minutes=99999999999"},
+        {{"-h"}, -1, -1, true, false, nullptr},
+        {{"--version", "--help"}, -1, -1, true, true, nullptr},
+        {{"--unknown", "-x"}, -1, -1, false, false, "--unknown"},
+        {{"--minutesx"}, -1, -1, false, false, "--minutesx"},
+    };
+    for (const auto& c : cases) {
+        launch_options o = parse(c.args);
+        std::string what = testing::PrintToString(std::vector<std::string>(c.args.begin(), c.args.end()));
+        EXPECT_EQ(o.minutes, c.minutes) << what;
+        EXPECT_EQ(o.idle_minutes, c.idle) << what;
+        EXPECT_EQ(o.help, c.help) << what;
+        EXPECT_EQ(o.version, c.version) << what;
+        EXPECT_STREQ(o.bad, c.bad) << what;
+    }
+}
+
 using entry = game_test;
 
 TEST_F(entry, UserVariableNamesThePlayerOnlyInConfigurationModeWithoutDropfile)
 {
     setenv("USER", "envuser", 1);
-    testsupport::write_file("door32.sys", "0\n0\n0\nBBS\n1\nDrop Name\n");
+    testsupport::write_file("door32.sys", "0\n0\n0\nBBS\n1\nDrop Name\n\n100\n60\n1\n1\n");
     struct case_t {
         std::vector<const char*> args;
         const char* want;

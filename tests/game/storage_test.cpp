@@ -1,6 +1,7 @@
 // Profile files, dropfiles and the rival scan, checked on real files in the
 // test's own data/ directory.
 #include "game/core/catalogs.h"
+#include "game/core/entry.h"
 #include "game/core/hall_of_fame.h"
 #include "game/core/storage.h"
 #include "game/tools/console.h"
@@ -349,6 +350,29 @@ TEST_F(storage, SaveThatCannotWriteLeavesThePreviousBoard)
     EXPECT_EQ(testsupport::read_file("data/sysop_sysop.dat"), before);
 }
 
+namespace {
+
+// An 11-line DOOR32.SYS: connection type, handle, real name and alias.
+std::string door32(const std::string& type, const std::string& handle, const std::string& real,
+                   const std::string& alias, const char* eol = "\r\n")
+{
+    const std::string lines[] = {type, handle, "38400", "BBS", "1", real, alias, "100", "60", "1", "1"};
+    std::string text;
+    for (const auto& l : lines)
+        text += l + eol;
+    return text;
+}
+
+// Reads the dropfile as the game's start does; the refusal, or nullptr.
+const char* take_dropfile(const char* path)
+{
+    launch_options o;
+    o.dropfile = path;
+    return identify_player(o);
+}
+
+}  // namespace
+
 TEST_F(storage, Door32SysNamesTheCallerAndTheSocket)
 {
     struct case_t {
@@ -359,15 +383,15 @@ TEST_F(storage, Door32SysNamesTheCallerAndTheSocket)
     };
     const std::string name_kept(63, 'X');
     const case_t cases[] = {
-        {"telnet with a handle", "2\r\n7\r\n38400\r\nBBS\r\n1\r\nAda Lovelace\r\nAda\r\n", "Ada", 1, 7, 2},
-        {"empty alias keeps the real name", "2\n7\n38400\nBBS\n1\nAda Lovelace  \n\n", "Ada Lovelace", 1, 7, 2},
-        {"handle 0 stays local", "2\n0\n0\nBBS\n1\nBob\n", "Bob", 0, -1, 2},
-        {"serial stays local", "1\n7\n0\nBBS\n1\nBob\n", "Bob", 0, -1, 1},
-        {"a negative handle stays local", "2\n-5\n", "Sysop", 0, -1, 2},
-        {"a handle beyond int stays sane", "2\n99999999999999999999999\n", "Sysop", 1, INT32_MAX, 2},
-        {"missing lines keep the defaults", "", "Sysop", 0, -1, 0},
+        {"telnet with a handle", door32("2", "7", "Ada Lovelace", "Ada"), "Ada", 1, 7, 2},
+        {"empty alias keeps the real name", door32("2", "7", "Ada Lovelace  ", "", "\n"), "Ada Lovelace", 1, 7, 2},
+        {"handle 0 stays local", door32("2", "0", "Bob", ""), "Bob", 0, -1, 2},
+        {"serial stays local", door32("1", "7", "Bob", ""), "Bob", 0, -1, 1},
+        {"a negative handle stays local", door32("2", "-5", "Bob", ""), "Bob", 0, -1, 2},
+        {"a handle beyond any descriptor stays local", door32("2", "99999999999999999999999", "Bob", ""), "Bob", 0,
+         -1, 2},
         {"overlong lines still count as one line each",
-         "2" + std::string(300, ' ') + "\n7\n38400\nBBS\n1\n" + std::string(300, 'X') + "\n\n", name_kept.c_str(), 1, 7, 2},
+         door32("2" + std::string(300, ' '), "7", "Ada", std::string(300, 'X')), name_kept.c_str(), 1, 7, 2},
     };
     for (const auto& c : cases) {
         copy_text(g_d.user_name, "Sysop");
@@ -375,7 +399,7 @@ TEST_F(storage, Door32SysNamesTheCallerAndTheSocket)
         g_d.socket = -1;
         g_d.use_socket = 0;
         testsupport::write_file("DOOR32.SYS", c.text);
-        parse_dropfile("DOOR32.SYS");
+        EXPECT_EQ(take_dropfile("DOOR32.SYS"), nullptr) << c.what;
         EXPECT_STREQ(g_d.user_name, c.user) << c.what;
         EXPECT_EQ(g_d.use_socket, c.use_socket) << c.what;
         EXPECT_EQ(g_d.socket, c.socket) << c.what;
@@ -422,8 +446,8 @@ TEST_F(storage, ControlBytesInNamesBecomeQuestionMarksWhereTheyAreRead)
          }},
         {"dropfile",
          [](const std::string& name) {
-             testsupport::write_file("DOOR32.SYS", "1\n0\n0\nBBS\n1\n" + name + "\n");
-             parse_dropfile("DOOR32.SYS");
+             testsupport::write_file("DOOR32.SYS", door32("1", "0", name, ""));
+             take_dropfile("DOOR32.SYS");
              return std::string(g_d.user_name);
          }},
     };
@@ -459,12 +483,15 @@ TEST_F(storage, OwnFileThatIsNoRegularFileLoadsNothing)
     EXPECT_EQ(P.cash, 5);
 }
 
-TEST_F(storage, UnreadableDropfileChangesNothing)
+TEST_F(storage, UnusableDropfileIsRefusedAndChangesNothing)
 {
     copy_text(g_d.user_name, "Sysop");
-    parse_dropfile("no-such-file");
-    EXPECT_STREQ(g_d.user_name, "Sysop");
-    EXPECT_EQ(g_d.use_socket, 1);
+    testsupport::write_file("DOOR.SYS", "COM0:\n38400\n");
+    for (const char* path : {"no-such/DOOR32.SYS", "DOOR.SYS", "/dev/zero"}) {
+        EXPECT_NE(take_dropfile(path), nullptr) << path;
+        EXPECT_STREQ(g_d.user_name, "Sysop") << path;
+        EXPECT_EQ(g_d.use_socket, 1) << path;
+    }
 }
 
 TEST_F(storage, RivalScanTakesOtherPlayersFilesOnly)

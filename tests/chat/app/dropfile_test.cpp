@@ -68,21 +68,24 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(detect_case{{"DOOR.SYS", "DOOR32.SYS"}, nullptr, "DOOR32.SYS"},
                       detect_case{{"door.sys"}, nullptr, "door.sys"},
                       detect_case{{"door32.sys", "DOOR.SYS"}, nullptr, "door32.sys"},
-                      detect_case{{"DOOR.SYS"}, "missing/DOOR32.SYS", "DOOR.SYS"},
+                      detect_case{{"DOOR.SYS"}, "missing/DOOR32.SYS", "missing/DOOR32.SYS"},
                       detect_case{{"DOOR.SYS", "bbs/node1/door32.sys"}, "bbs/node1/door32.sys", "bbs/node1/door32.sys"},
                       detect_case{{}, "", nullptr}));
 
-// Neither is ever opened in a way that waits, nor read without end.
+// Neither is ever opened in a way that waits, nor read without end; one the
+// board names is refused, not replaced by another.
 TEST_F(Dropfile, AFifoOrADeviceIsNoDropfile)
 {
     ASSERT_EQ(mkfifo("DOOR32.SYS", 0600), 0);
-    ASSERT_EQ(mkfifo("other.sys", 0600), 0);
+    ASSERT_EQ(mkfifo("door.sys", 0600), 0);
     dir_.write("DOOR.SYS", lines(52, {{10, "Ann Other"}}));
-    for (const char *given : {"/dev/zero", "other.sys", static_cast<const char *>(nullptr)}) {
+    EXPECT_EQ(dropfile_detect(nullptr, found_, sizeof found_), 1);
+    EXPECT_STREQ(found_, "DOOR.SYS");
+    for (const char *given : {"/dev/zero", "door.sys"}) {
         EXPECT_EQ(dropfile_detect(given, found_, sizeof found_), 1);
-        EXPECT_STREQ(found_, "DOOR.SYS");
+        EXPECT_STREQ(found_, given);
     }
-    for (const char *path : {"/dev/zero", "DOOR32.SYS", "other.sys"}) {
+    for (const char *path : {"/dev/zero", "DOOR32.SYS", "door.sys"}) {
         EXPECT_EQ(dropfile_load(path, &info_, &settings_), -1) << path;
     }
     EXPECT_STREQ(settings_.label, "First entry");
@@ -100,7 +103,7 @@ TEST_F(Dropfile, LongPathsAreUsedWholeOrRefused)
 {
     // Deeper than any 260-byte buffer holds.
     const std::string deep = std::string(100, 'a') + "/" + std::string(100, 'b') + "/" + std::string(100, 'c');
-    const std::string path = dir_.write(deep + "/DOOR32.SYS", lines(11, {{6, "Ann Lee"}}));
+    const std::string path = dir_.write(deep + "/DOOR32.SYS", lines(11, {{6, "Ann Lee"}, {7, ""}}));
     ASSERT_GT(path.size(), 300u);
     ASSERT_EQ(dropfile_detect(path.c_str(), found_, sizeof found_), 1);
     EXPECT_EQ(std::string(found_), path);
@@ -116,7 +119,7 @@ TEST_F(Dropfile, LongPathsAreUsedWholeOrRefused)
 
 TEST_F(Dropfile, ExplicitLowerCaseDoor32IsReadAsDoor32)
 {
-    const std::string path = dir_.write("node1/door32.sys", lines(11, {{1, "2"}, {6, "Ann Lee"}}));
+    const std::string path = dir_.write("node1/door32.sys", lines(11, {{1, "2"}, {6, "Ann Lee"}, {7, ""}}));
     ASSERT_EQ(dropfile_load(path.c_str(), &info_, &settings_), 0);
     EXPECT_STREQ(info_.kind, "DOOR32");
     EXPECT_EQ(info_.comm_type, 2);
@@ -131,15 +134,15 @@ TEST_F(Dropfile, Door32SocketHandleIsANumberOrNone)
     };
     for (const auto &[line, handle] : cases) {
         const std::string path = dir_.write("DOOR32.SYS", lines(11, {{1, "2"}, {2, line}}));
-        ASSERT_EQ(load_door32(path.c_str(), &info_, &settings_), 0);
+        ASSERT_EQ(dropfile_load(path.c_str(), &info_, &settings_), 0);
         EXPECT_EQ(info_.comm_handle, handle) << "line 2: " << line;
     }
 }
 
 TEST_F(Dropfile, Door32GivesADoorSession)
 {
-    const std::string path = dir_.write("DOOR32.SYS", lines(11, {{6, "John Smith"}}));
-    ASSERT_EQ(load_door32(path.c_str(), &info_, &settings_), 0);
+    const std::string path = dir_.write("DOOR32.SYS", lines(11, {{6, "John Smith"}, {7, ""}}));
+    ASSERT_EQ(dropfile_load(path.c_str(), &info_, &settings_), 0);
     EXPECT_EQ(info_.valid, 1);
     EXPECT_STREQ(info_.real_name, "John Smith");
     EXPECT_STREQ(settings_.label, "BBS Door Session");
@@ -151,26 +154,30 @@ TEST_F(Dropfile, Door32GivesADoorSession)
     EXPECT_STREQ(settings_.password, "");
 }
 
-TEST_F(Dropfile, Door32OfFiveLinesOrEmptyNameUsesBBSUser)
+// A name with nothing a nick may hold still gives a nick; a file that names
+// no caller gives none at all.
+TEST_F(Dropfile, NameWithoutNickCharactersUsesBBSUser)
 {
-    const std::string five = dir_.write("a/DOOR32.SYS", lines(5));
-    ASSERT_EQ(load_door32(five.c_str(), &info_, &settings_), 0);
-    EXPECT_STREQ(info_.user_name, "BBSUser");
-    EXPECT_STREQ(settings_.nick, "BBSUser");
-
-    const std::string empty6 = dir_.write("b/DOOR32.SYS", lines(11, {{6, "   "}}));
-    ASSERT_EQ(load_door32(empty6.c_str(), &info_, &settings_), 0);
-    EXPECT_STREQ(info_.real_name, "");
+    const std::string odd = dir_.write("a/DOOR32.SYS", lines(11, {{6, "@#$%"}, {7, ""}}));
+    ASSERT_EQ(dropfile_load(odd.c_str(), &info_, &settings_), 0);
+    EXPECT_STREQ(info_.user_name, "@#$%");
     EXPECT_STREQ(settings_.nick, "BBSUser");
 }
 
-TEST_F(Dropfile, TooShortOrMissingFilesChangeNothing)
+TEST_F(Dropfile, ShortNamelessUnknownOrMissingFilesAreRefusedAndChangeNothing)
 {
-    const std::string door32 = dir_.write("DOOR32.SYS", lines(4));
-    const std::string door = dir_.write("DOOR.SYS", lines(9));
-    EXPECT_EQ(load_door32(door32.c_str(), &info_, &settings_), -1);
-    EXPECT_EQ(load_door(door.c_str(), &info_, &settings_), -1);
-    EXPECT_EQ(dropfile_load("nothing/here", &info_, &settings_), -1);
+    const std::string paths[] = {
+        dir_.write("a/DOOR32.SYS", lines(5)),
+        dir_.write("b/DOOR32.SYS", lines(11, {{6, "   "}, {7, ""}})),
+        dir_.write("c/DOOR.SYS", lines(9)),
+        dir_.write("d/caller.txt", lines(52, {{10, "Old Timer"}})),
+        "nothing/here/DOOR32.SYS",
+    };
+    for (const std::string &path : paths) {
+        const char *why = nullptr;
+        EXPECT_EQ(dropfile_load(path.c_str(), &info_, &settings_, &why), -1) << path;
+        EXPECT_NE(why, nullptr) << path;
+    }
     EXPECT_EQ(info_.valid, 0);
     EXPECT_STREQ(settings_.label, "First entry");
 }
@@ -187,8 +194,8 @@ TEST_F(Dropfile, DoorSysTakesTheAliasAndFallsBackToTheFullName)
     ASSERT_EQ(dropfile_load(blank_alias.c_str(), &info_, &settings_), 0);
     EXPECT_STREQ(settings_.nick, "Mary_Jones");
 
-    // Any other name is read as DOOR.SYS; the old 31-line layout has no alias.
-    const std::string old = dir_.write("c/caller.txt", lines(31, {{10, "Old Timer"}}));
+    // The old 31-line layout has no alias.
+    const std::string old = dir_.write("c/DOOR.SYS", lines(31, {{10, "Old Timer"}}));
     ASSERT_EQ(dropfile_load(old.c_str(), &info_, &settings_), 0);
     EXPECT_STREQ(settings_.nick, "Old_Timer");
 }
@@ -198,7 +205,7 @@ TEST_F(Dropfile, DoorSysTakesTheAliasAndFallsBackToTheFullName)
 TEST_F(Dropfile, OverlongLineDoesNotShiftTheNameLines)
 {
     const std::string long_line(300, 'x');
-    const std::string door32 = dir_.write("a/DOOR32.SYS", lines(11, {{2, long_line}, {6, "Ann Lee"}}));
+    const std::string door32 = dir_.write("a/DOOR32.SYS", lines(11, {{2, long_line}, {6, "Ann Lee"}, {7, ""}}));
     ASSERT_EQ(dropfile_load(door32.c_str(), &info_, &settings_), 0);
     EXPECT_STREQ(settings_.nick, "Ann_Lee");
 
