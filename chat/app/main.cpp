@@ -1,13 +1,16 @@
+// Layer chat/app, the chat program's top: main; includes every chat layer.
 // Entry point of the Vexon IRC Client: reads the command line, the saved
 // servers and a door dropfile, runs the interface, and shuts down in order.
-#include "chat/app/dropfile.h"
-#include "chat/app/server_config.h"
-#include "chat/app/text_util.h"
+#include "chat/config/dropfile.h"
+#include "chat/config/server_config.h"
+#include "chat/config/text_util.h"
 #include "chat/session/irc_session.h"
 #include "chat/ui/terminal.h"
 #include "chat/ui/ui.h"
 #include "common/door_session.h"
 #include "common/door_socket.h"
+
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -134,8 +137,13 @@ void choose_channel(const command_line& args, const dropfile_info& door)
     if (door.valid && door.comm_type == 2 && stream_socket_problem(door.comm_handle) == nullptr) {
         enable_keepalive(door.comm_handle);
         terminal_use_door_socket(door.comm_handle, args.cp437 || !args.utf8);
-    } else if (cp437) {
-        terminal_use_cp437_stdout();
+    } else {
+        if (door.valid) {
+            enable_keepalive(STDIN_FILENO);  // the connection itself, when the board hands it over so
+        }
+        if (cp437) {
+            terminal_use_cp437_stdout();
+        }
     }
 }
 
@@ -183,14 +191,6 @@ int main(int argc, char** argv)
         return 1;
     }
     program& p = g_program;
-    if (config_init(&p.config) != 0) {
-        std::fputs("The home directory's path is too long for the saved servers file\n", stderr);
-        return 1;
-    }
-    config_load(&p.config);
-    if (p.config.count > 0) {
-        p.settings = p.config.entries[0];
-    }
     p.door = dropfile_info{};
     int bbs_mode = 0;
     const int found = args.bbs ? 0 : dropfile_detect(args.dropfile, p.dropfile_path, sizeof p.dropfile_path);
@@ -198,18 +198,30 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Dropfile path too long: %s\n", args.dropfile);
         return 1;
     }
+    server_entry door_settings{};
     if (args.bbs) {
         bbs_mode = 1;
     } else if (found > 0) {
-        // A dropfile that cannot be used is the board's mistake to hear of:
-        // never a guessed caller, never local mode with the account's files.
+        // A dropfile that cannot be used is the board's mistake to hear of,
+        // before any file is touched: never a guessed caller, never local
+        // mode with the account's own files.
         const char* why = nullptr;
-        if (dropfile_load(p.dropfile_path, &p.door, &p.settings, &why) != 0) {
+        if (dropfile_load(p.dropfile_path, &p.door, &door_settings, &why) != 0) {
             std::fprintf(stderr, "ircdoor: the dropfile %s %s\n", p.dropfile_path, why);
             shutdown_platform();
             return 1;
         }
         bbs_mode = 1;
+    }
+    if (config_init(&p.config) != 0) {
+        std::fputs("The home directory's path is too long for the saved servers file\n", stderr);
+        return 1;
+    }
+    config_load(&p.config);
+    if (p.door.valid) {
+        p.settings = door_settings;
+    } else if (p.config.count > 0) {
+        p.settings = p.config.entries[0];
     }
     choose_channel(args, p.door);
     char log_path[PATH_MAX];

@@ -1,6 +1,6 @@
 // The interface loop: terminal set-up and restore, the frame, and the round
 // of redraw, key and dispatch shared by the startup manager and the chat view.
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/session/irc_session.h"
 #include "chat/ui/display_text.h"
 #include "chat/ui/keys.h"
@@ -129,8 +129,8 @@ bool check_limits(ui_state* ui, irc_session* s)
     switch (limits_check(ui->limits, ui_clock_ms(), &minutes)) {
     case limit_event::time_warning:
         std::snprintf(status, sizeof status, " %d MIN LEFT ", minutes);
-        std::snprintf(line, sizeof line, "Your time on this board ends in %d minute%s; the chat closes then.",
-                      minutes, minutes == 1 ? "" : "s");
+        std::snprintf(line, sizeof line, "%d minute%s left on this board: the chat closes then.", minutes,
+                      minutes == 1 ? "" : "s");
         show_notice(ui, s, status, line);
         return true;
     case limit_event::idle_warning:

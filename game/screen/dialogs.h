@@ -20,6 +20,11 @@ void begin_framed_screen(const char* tag, const char* caption, int frame_fg = 6)
 // many times a second and send only what changed.
 void compose_framed_screen(const char* tag, const char* caption, int frame_fg);
 
+// A saved board that is there but cannot be read (left by another account,
+// say) is neither started over nor taken for no save: true after telling the
+// player so, false when the board can be read or is absent.
+bool board_cannot_be_opened();
+
 // Draws a box over what the screen shows, without waiting for a key, and
 // rings the bell when asked. The screen under it is kept: the next frame
 // presented, or take_notice_away, shows it again.

@@ -81,7 +81,7 @@ TEST(chat_session, TimeLeftIsShownThenTheSessionEndsWithOneQuit)
     chat_board b(10, {"--minutes", "1"});
     door_caller c(b.board->port());
     ASSERT_TRUE(b.connect(c));
-    EXPECT_TRUE(c.wait_for_text("Your time on this board ends in 1 minute")) << c.screen().dump();
+    EXPECT_TRUE(c.wait_for_text("1 minute left on this board")) << c.screen().dump();
     EXPECT_TRUE(c.wait_for_text(" 1 MIN LEFT ")) << "in the status bar\n" << c.screen().dump();
 
     ASSERT_TRUE(b.server.wait_line("QUIT", 15000ms));

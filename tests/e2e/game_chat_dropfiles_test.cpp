@@ -113,6 +113,7 @@ TEST_P(dropfile_samples, GameTakesNameNodeAndTimeLeft)
 {
     const sample& s = GetParam();
     testsupport::temp_dir dir;
+    std::filesystem::create_directory(dir.file("node"));
     testsupport::write_file(dir.file(std::string("node/") + s.file), s.text);
     pty_process game({SYSOPSIM_PATH, std::string("--dropfile=node/") + s.file, "--idle-minutes", "0"},
                      door_options(dir, dir.path()));
@@ -129,6 +130,7 @@ TEST_P(dropfile_samples, ChatTakesNameNodeAndTimeLeft)
     const sample& s = GetParam();
     testsupport::temp_dir dir;
     testsupport::temp_dir home;
+    std::filesystem::create_directory(dir.file("node"));
     testsupport::write_file(dir.file(std::string("node/") + s.file), s.text);
     pty_process chat({IRCDOOR_PATH, std::string("--dropfile=node/") + s.file}, door_options(dir, home.path()));
     ASSERT_TRUE(chat.wait_for_text(" 2 MIN LEFT ")) << chat.screen().dump();
@@ -159,7 +161,7 @@ const refusal REFUSALS[] = {
     {"an unknown name", "caller.txt", DOOR32, "is not a dropfile name"},
     {"a DOOR32.SYS of seven lines", "DOOR32.SYS", join({"0", "-1", "38400", "BBS", "1", "Carol", "Owl"}, "\r\n"),
      "has 7 lines"},
-    {"a DOOR.SYS cut short", "DOOR.SYS", door_sys("x").substr(0, 200), "lines; DOOR.SYS has at least 31"},
+    {"a DOOR.SYS cut short", "DOOR.SYS", door_sys("x").substr(0, 120), "lines; DOOR.SYS has at least 31"},
     {"a DORINFO1.DEF with no name", "DORINFO1.DEF",
      join({"BBS", "SAM", "SYSOP", "COM0", "38400 BAUD,N,8,1", "0", "", "", "IL", "1", "30", "2"}, "\r\n"),
      "names no caller"},

@@ -2,8 +2,8 @@
 // either is refused, leaving who plays as it was, or gives a terminated user
 // name free of control bytes, a socket only for a telnet connection with a
 // usable handle, and a save-file name inside data/.
-#include "game/core/entry.h"
-#include "game/core/storage.h"
+#include "game/app/entry.h"
+#include "game/rules/storage.h"
 #include "tests/fuzz/fuzz_support.h"
 
 #include <cctype>
