@@ -276,6 +276,22 @@ void reset_key_reader()
 
 namespace {
 
+// After the first byte of a key that is used for nothing, the rest of that
+// key goes too: the tail of an escape sequence, or the LF or NUL after CR.
+void drop_rest_of_key(unsigned char first)
+{
+    unsigned char next = 0;
+    if (first == 27) {
+        if (try_read_byte(ESCAPE_FOLLOW_MS, &next) && (next == '[' || next == 'O'))
+            try_read_byte(ESCAPE_FOLLOW_MS, &next);
+        else if (next != 0)
+            g_pushback = next;
+    } else if (first == 13) {
+        if (try_read_byte(ESCAPE_FOLLOW_MS, &next) && next != 10 && next != 0)
+            g_pushback = next;
+    }
+}
+
 // Waits for the first byte of a key up to the key timeout, telling the limit
 // hook of each warning and end that falls due meanwhile. A key that comes
 // while a notice is up takes the notice away and is used for nothing else.
@@ -299,9 +315,7 @@ bool wait_first_byte(unsigned char* b)
             continue;
         if (!notice_showing())
             return true;
-        // The rest of an arrow key's sequence goes with its first byte.
-        while (try_read_byte(ESCAPE_FOLLOW_MS, b) == 1) {
-        }
+        drop_rest_of_key(*b);
         take_notice_away();
     }
 }

@@ -1,10 +1,13 @@
 // The message box, the question, the title bar and the footer, as a caller's
 // terminal shows them.
 #include "game/screen/dialogs.h"
+#include "game/rules/clock.h"
+#include "game/screen/terminal.h"
 #include "tests/game/game_fixture.h"
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -216,4 +219,62 @@ TEST_F(dialogs, DeferredFooterWaitsForTheFrame)
     auto s = screen();
     EXPECT_EQ(s->text_at(1, 24, 10), "Hack fast.");
     EXPECT_EQ(s->text_at(69, 24, 10), "Sysop: Bob");
+}
+
+namespace {
+
+// The screen a notice is drawn over: a framed screen with some text.
+void draw_some_screen()
+{
+    begin_framed_screen("Test", "UNDER THE NOTICE");
+    put_str(3, 12, "a line the notice covers, left to right across the middle", 2, 0, 1);
+    draw_footer("Some hint.");
+    present_frame();
+}
+
+std::vector<limit_event> g_seen_limits;
+
+void record_limit(limit_event e, int)
+{
+    g_seen_limits.push_back(e);
+    if (e == limit_event::idle)
+        g_limit_hook = nullptr;  // as the way out would: the session is over
+}
+
+}  // namespace
+
+// A notice sits over the screen without waiting; the caller's next key takes
+// it away, brings back exactly the cells it covered, and does nothing else.
+TEST_F(dialogs, NoticeCoversTheScreenUntilTheNextKey)
+{
+    draw_some_screen();
+    const std::string before = screen()->dump();
+    show_notice("Still there?", "No key for a while.", 3, false);
+    auto s = screen();
+    EXPECT_NE(s->find_row("Still there?"), -1) << s->dump();
+    EXPECT_NE(s->find_row("No key for a while."), -1) << s->dump();
+    EXPECT_TRUE(notice_showing());
+
+    door.send_keys("\x1b[Az");  // an arrow key: all of it goes with the notice
+    EXPECT_EQ(read_key_block(), 'z');
+    EXPECT_FALSE(notice_showing());
+    EXPECT_EQ(screen()->dump(), before);
+}
+
+// The key wait wakes for each limit that falls due, without a key, and
+// tells the hook in order; a key meanwhile starts the idle clock again.
+TEST_F(dialogs, KeyWaitTellsTheLimitsAsTheyFallDue)
+{
+    draw_some_screen();
+    g_seen_limits.clear();
+    // Idle for a minute of two seconds: warned after one, dropped after two.
+    limits_start(g_limits, monotonic_ms(), 0, 1, 2000);
+    g_limit_hook = record_limit;
+    g_key_timeout_ms = 3000;
+    door.send_keys_after(std::chrono::milliseconds(0), "k");
+    EXPECT_EQ(read_key_block(), 'k');
+    EXPECT_EQ(read_key_block(), GKEY_NONE);
+    g_limit_hook = nullptr;
+    g_limits = session_limits{};
+    EXPECT_EQ(g_seen_limits, (std::vector<limit_event>{limit_event::idle_warning, limit_event::idle}));
 }
