@@ -1,7 +1,7 @@
 // The message box, the question, the title bar and the footer, as a caller's
 // terminal shows them.
 #include "game/screen/dialogs.h"
-#include "game/core/storage.h"
+#include "game/rules/storage.h"
 #include "tests/game/game_fixture.h"
 
 #include <chrono>
