@@ -147,7 +147,7 @@ TEST(game_shared_boards, CallersOfOneSlugKeepBoardsOfTheirOwn)
             } else {
                 ASSERT_TRUE(step(c, "2", CONSOLE));
             }
-            EXPECT_TRUE(c.screen().contains("CASH $1500")) << c.screen().dump();
+            EXPECT_TRUE(c.wait_for_text("CASH $1500", 20s)) << c.screen().dump();
             ASSERT_TRUE(step(c, "q", TITLE));
             c.hang_up();
             ASSERT_TRUE(board.wait_line("ended", 10s));
@@ -164,7 +164,7 @@ TEST(game_shared_boards, CallersOfOneSlugKeepBoardsOfTheirOwn)
     c.send("Bob Smith\r");
     ASSERT_TRUE(c.wait_for_text(TITLE, 20s));
     ASSERT_TRUE(step(c, "2", CONSOLE));
-    EXPECT_TRUE(c.screen().contains("CASH $987654")) << c.screen().dump();
+    EXPECT_TRUE(c.wait_for_text("CASH $987654", 20s)) << c.screen().dump();
 }
 
 // Links planted in data/ by whoever can write there: a save never writes
@@ -301,18 +301,33 @@ TEST(game_shared_boards, EveryBoardIsWithinReach)
         ASSERT_TRUE(step(*rivals, "2", CONSOLE));
         ASSERT_TRUE(step(*rivals, "5", "THE PIRATE COVE"));
         ASSERT_TRUE(step(*rivals, "p", "RIVAL SYSOP UNDERGROUND"));
-        // Sixteen rows, twelve at a time: read each view while moving down.
+        // Sixteen rows, twelve at a time: the first view, and the view with
+        // the sixteenth selected on the last row.
         std::set<std::string> listed;
-        for (int k = 0; k < 16; ++k) {
-            rivals->pump(100ms);
+        auto read_view = [&] {
             for (int y = 8; y < 20; ++y) {
                 const std::string row = rivals->screen().row_text(y);
                 const std::size_t at = row.find(" S");
                 if (at != std::string::npos && at + 5 <= row.size())
                     listed.insert(row.substr(at + 1, 4));
             }
-            rivals->send(KEY_DOWN);
-        }
+        };
+        ASSERT_TRUE(rivals->wait_until([&] { return rivals->screen().row_text(19).find(" S") != std::string::npos; },
+                                       20s))
+            << rivals->screen().dump();
+        read_view();
+        std::string keys;
+        for (int k = 0; k < 15; ++k)
+            keys += KEY_DOWN;
+        rivals->send(keys);
+        ASSERT_TRUE(rivals->wait_until(
+            [&] {
+                return rivals->screen().row_text(19).find(" 16 S") != std::string::npos &&
+                       rivals->screen().cell(10, 19).bg == 3;
+            },
+            20s))
+            << rivals->screen().dump();
+        read_view();
         EXPECT_EQ(listed.size(), 16u);
         for (const auto& s : fame_zero)
             EXPECT_TRUE(listed.count(s)) << s << " is as famous as the player and not listed";
@@ -325,8 +340,9 @@ TEST(game_shared_boards, EveryBoardIsWithinReach)
     auto config = start_game(dir, "sysop", true);
     ASSERT_TRUE(config->wait_for_text("CONFIG.EXE - VEXON SIMS", 10s)) << config->screen().dump();
     ASSERT_TRUE(step(*config, "5", "ALL SAVED SYSOPS"));
+    EXPECT_TRUE(config->wait_until([&] { return config->screen().row_text(20).find("S015") != std::string::npos; }, 20s))
+        << config->screen().dump();
     EXPECT_TRUE(config->screen().row_text(5).find("S000") != std::string::npos) << config->screen().dump();
-    EXPECT_TRUE(config->screen().row_text(20).find("S015") != std::string::npos);
     std::string downs;
     for (int i = 0; i < BOARDS - 1; ++i)
         downs += KEY_DOWN;
@@ -369,7 +385,7 @@ TEST(game_shared_boards, TheSysopsChangesSurviveThePlayersSave)
         ASSERT_TRUE(config->wait_exit(5s).has_value());
 
         ASSERT_TRUE(step(*ada, "9", "Board removed")) << "the save wrote the deleted board back";
-        EXPECT_TRUE(ada->screen().contains("The sysop removed this board."));
+        EXPECT_TRUE(ada->wait_for_text("The sysop removed this board.", 20s));
         ada->send(" ");
         auto status = ada->wait_exit(5s);
         ASSERT_TRUE(status.has_value());
