@@ -197,6 +197,19 @@ void exit_quietly()
     std::exit(0);
 }
 
+// A save found the board deleted by the sysop: nothing is written, and the
+// session ends, since there is no board left to play.
+void end_on_removed_board()
+{
+    g_limit_hook = nullptr;
+    g_in_game = false;
+    log_session_end(session_end::error);
+    g_hangup_hook = exit_quietly;
+    msg_box("Board removed", "The sysop removed this board.\nNothing was saved. Goodbye.", 1);
+    leave_program();
+    std::exit(0);
+}
+
 void on_limit(limit_event e, int minutes)
 {
     char text[96];
@@ -306,6 +319,7 @@ int run_sysopsim(int argc, char** argv)
     if (o.dropfile)
         enable_keepalive(g_d.use_socket ? g_d.socket : STDIN_FILENO);
     ensure_data_dir();
+    g_board_removed_hook = end_on_removed_board;
     // A board decodes a door's output as code page 437 unless told otherwise,
     // whatever the locale it runs under.
     choose_glyph_mode(o.force_utf8 >= 0 ? o.force_utf8 : (o.dropfile ? 0 : -1));
