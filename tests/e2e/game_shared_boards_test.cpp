@@ -91,8 +91,11 @@ std::unique_ptr<pty_process> start_game(const testsupport::temp_dir& dir, const 
     o.env = {{"LANG", "C.UTF-8"}, {"LC_ALL", "C.UTF-8"}, {"USER", user}};
     if (config)
         return std::make_unique<pty_process>(std::vector<std::string>{SYSOPSIM_PATH, "--config"}, o);
-    const std::string drop = "drop_" + std::to_string(std::hash<std::string>{}(user)) + ".sys";
-    testsupport::write_file(dir.file(drop), "1\n0\n38400\nBBS\n1\n" + user + "\n");
+    const std::string node = "node_" + std::to_string(std::hash<std::string>{}(user));
+    std::filesystem::create_directories(dir.file(node));
+    const std::string drop = node + "/DOOR32.SYS";
+    testsupport::write_file(dir.file(drop), "1\n0\n38400\nBBS\n1\n" + user + "\n\n100\n60\n1\n1\n");
+    o.cp437 = true;  // a door caller's terminal: the game sends code page 437 with a dropfile
     return std::make_unique<pty_process>(std::vector<std::string>{SYSOPSIM_PATH, "--dropfile=" + drop}, o);
 }
 
