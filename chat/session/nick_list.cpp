@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/session/session_internal.h"
 
 namespace {

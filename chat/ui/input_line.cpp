@@ -1,6 +1,6 @@
 // The chat view's input line: cursor movement and editing, the history of
 // sent lines, nick completion, and the part of a long line that is shown.
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/session/irc_session.h"
 #include "chat/ui/display_text.h"
 #include "chat/ui/keys.h"

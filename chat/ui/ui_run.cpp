@@ -62,9 +62,6 @@ bool connect_should_stop()
 // registration) takes the caller back to the manager, which says why.
 void return_if_refused(ui_state* ui, irc_session* s)
 {
-    if (ui->startup_mode) {
-        return;
-    }
     {
         auto lock = irc_lock(s);
         if (s->connected != 0 || s->connect_error[0] == '\0') {
