@@ -447,7 +447,7 @@ void on_ctcp_request(irc_session *s, const inbound_line &l, const char *text)
         show_format(s, "%s asked for our %s (not answered: too many requests)", l.nick, word);
         return;
     }
-    send_format_locked<1024>(s, "NOTICE %s :\x01%s %s\x01", l.nick, word, answer);
+    send_format_locked<1024>(s, "NOTICE %s :\x01%s%s%s\x01", l.nick, word, answer[0] != '\0' ? " " : "", answer);
     show_format(s, "%s asked for our %s", l.nick, word);
 }
 

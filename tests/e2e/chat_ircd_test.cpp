@@ -35,9 +35,13 @@ protected:
         });
         ASSERT_TRUE(run->wait_for("ADDRESS BOOK")) << run->screen().dump();
         run->send("c");
+        ASSERT_TRUE(run->wait_for("alice has joined #test")) << "own join shown" << run->screen().dump();
+        // The welcome is above the server's greeting: scrolled up to, and back.
+        run->send("\x1b[5~\x1b[5~\x1b[5~\x1b[5~\x1b[5~\x1b[5~");
         ASSERT_TRUE(run->wait_for("Connected to 127.0.0.1:" + std::to_string(server.port()) + " as alice"))
             << run->screen().dump();
-        ASSERT_TRUE(run->wait_for("alice has joined #test")) << "own join shown";
+        run->send("\x1b[6~\x1b[6~\x1b[6~\x1b[6~\x1b[6~\x1b[6~");
+        ASSERT_TRUE(run->wait_for("alice has joined #test")) << run->screen().dump();
         bob = std::make_unique<irc_client>(server.port(), "bob", "#test");
         ASSERT_TRUE(bob->ready());
         ASSERT_TRUE(run->wait_until([&] { return listed("alice") && listed("bob"); })) << run->screen().dump();

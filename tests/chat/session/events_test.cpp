@@ -1,6 +1,8 @@
 // What the session makes of the server's events and replies: readable
 // lines, the nick list that follows them, the current channel, CTCP answers
 // and why a connection was refused.
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -201,8 +203,14 @@ TEST_F(InChannel, CtcpRequestsAreAnsweredAndShown)
         {"\x01VERSION\x01", "NOTICE bob :\x01VERSION Vexon IRC Client 6.0\x01\n"},
         {"\x01PING 12345 678\x01", "NOTICE bob :\x01PING 12345 678\x01\n"},
         {"\x01" "CLIENTINFO\x01", "NOTICE bob :\x01" "CLIENTINFO ACTION CLIENTINFO PING TIME VERSION\x01\n"},
+        {"\x01PING\x01", "NOTICE bob :\x01PING\x01\n"},
+        {"\x01version", "NOTICE bob :\x01VERSION Vexon IRC Client 6.0\x01\n"},
     };
     for (const auto &[request, answer] : cases) {
+        {
+            const auto guard = irc_lock(s());   // a fresh minute for each request
+            std::fill(std::begin(s()->ctcp_answer_ms), std::end(s()->ctcp_answer_ms), 0);
+        }
         server_.send_line(":bob!b@h PRIVMSG n :" + request);
         EXPECT_EQ(sync(), answer);
     }
