@@ -30,7 +30,7 @@ constexpr const char* PRIVATE_COLOUR = "\x1b[1;35m";
 constexpr const char* NOTICE_COLOUR = "\x1b[33m";
 
 // The manager's message about a failed connect.
-constexpr const char* NOTICE_LINE_COLOUR = "\x1b[1;31m";
+constexpr const char* FAILURE_COLOUR = "\x1b[1;31m";
 
 const char* line_colour(const chat_line* line)
 {
@@ -227,7 +227,7 @@ void draw_status(ui_state* ui, irc_session* s)
     g_out.put("\x1b[0m");
     g_out.move(size.rows - 1, 1);
     if (ui->startup_mode && ui->notice[0] != '\0') {
-        g_out.put(NOTICE_LINE_COLOUR);
+        g_out.put(FAILURE_COLOUR);
         print_clip(size.columns - 1, ui->notice);
         g_out.put("\x1b[0m");
         ui->input_dirty = 0;
