@@ -60,6 +60,21 @@ bool connect_should_stop()
     return ui_stop_requested() || ui_input_hung_up();
 }
 
+// A connection the server ended before letting us in (a refused
+// registration) takes the caller back to the manager, which says why.
+void return_if_refused(ui_state* ui, irc_session* s)
+{
+    {
+        auto lock = irc_lock(s);
+        if (s->connected != 0 || s->connect_error[0] == '\0') {
+            return;
+        }
+    }
+    startup_show_failure(ui, s);
+    ui->startup_mode = 1;
+    ui->full_redraw = 1;
+}
+
 bool session_wants_quit(irc_session* s)
 {
     auto lock = irc_lock(s);
@@ -80,6 +95,8 @@ void draw_everything(ui_state* ui, server_config* config, irc_session* s)
         draw_chat(ui, s);
     }
     draw_status(ui, s);
+    // The chat view's input line has a visible cursor; the manager has none.
+    g_out.put(ui->startup_mode ? "\x1b[?25l" : "\x1b[?25h");
 }
 
 void redraw(ui_state* ui, server_config* config, irc_session* s)
@@ -106,13 +123,15 @@ void redraw(ui_state* ui, server_config* config, irc_session* s)
     }
     if (ui->input_dirty || ui->status_dirty || status_dirty) {
         draw_status(ui, s);
+    } else if (!ui->startup_mode && chat_dirty) {
+        place_input_cursor(ui);   // drawing the chat moved it
     }
     g_out.flush();  // one write per frame
 }
 
-void show_notice(ui_state* ui, irc_session* s, const char* status, const char* line)
+void show_limit_notice(ui_state* ui, irc_session* s, const char* status, const char* line)
 {
-    safe_strcpy(ui->notice, status);
+    safe_strcpy(ui->limit_notice, status);
     ui->status_dirty = 1;
     irc_add_line(s, "***", line, LINE_SYSTEM);
 }
@@ -131,10 +150,10 @@ bool check_limits(ui_state* ui, irc_session* s)
         std::snprintf(status, sizeof status, " %d MIN LEFT ", minutes);
         std::snprintf(line, sizeof line, "%d minute%s left on this board: the chat closes then.", minutes,
                       minutes == 1 ? "" : "s");
-        show_notice(ui, s, status, line);
+        show_limit_notice(ui, s, status, line);
         return true;
     case limit_event::idle_warning:
-        show_notice(ui, s, " IDLE: KEY TO STAY ",
+        show_limit_notice(ui, s, " IDLE: KEY TO STAY ",
                     "No key for a while: press a key within a minute, or the chat closes to free the line.");
         g_out.put("\a");
         return true;
@@ -159,7 +178,7 @@ void note_key(ui_state* ui)
     const bool idle_warned = ui->limits.idle_warned;
     limits_key(ui->limits, ui_clock_ms());
     if (idle_warned) {
-        ui->notice[0] = '\0';
+        ui->limit_notice[0] = '\0';
         ui->status_dirty = 1;
     }
 }
@@ -263,6 +282,7 @@ void ui_run(ui_state* ui, server_config* config, irc_session* s)
         if (!check_limits(ui, s)) {
             return;
         }
+        return_if_refused(ui, s);
         redraw(ui, config, s);
         int key = ui_read_key();
         for (int handled = 1; key != KEY_NONE; ++handled) {
