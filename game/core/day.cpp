@@ -276,7 +276,6 @@ void vip_caller(const event_odds&)
 {
     const modem_row& m = table_row(MODEMS, P.modem);
     animate_modem(m.name, m.bps);
-    force_full_repaint();
     P.rep = std::min(P.rep + 1, 100);
     const std::int64_t tip = draw_up_to(201) + 50;
     P.cash = add_capped(P.cash, tip);
