@@ -3,7 +3,7 @@
 #include <cstring>
 #include <poll.h>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/ircclient/client_internal.h"
 #include "chat/ircclient/irc_message.h"
 

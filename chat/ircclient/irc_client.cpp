@@ -9,7 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/ircclient/client_internal.h"
 
 namespace {

@@ -18,3 +18,8 @@ void draw_footer(const char* hint);
 void begin_framed_screen(const char* tag, const char* caption, int frame_fg = 6);
 // The same frame, for screens that redraw many times a second.
 void compose_framed_screen(const char* tag, const char* caption, int frame_fg);
+
+// A saved board that is there but cannot be read (left by another account,
+// say) is neither started over nor taken for no save: true after telling the
+// player so, false when the board can be read or is absent.
+bool board_cannot_be_opened();

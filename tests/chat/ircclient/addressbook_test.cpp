@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "chat/ircclient/addressbook.h"
-#include "tests/chat/app/scratch_dir.h"
+#include "tests/chat/config/scratch_dir.h"
 
 namespace {
 
