@@ -397,6 +397,12 @@ void reset_key_reader()
     g_telnet = telnet_state{};
 }
 
+void reset_output_line()
+{
+    g_line_dead = false;
+    g_stalled_since = -1;
+}
+
 int read_key_block()
 {
     unsigned char b = 0;

@@ -46,6 +46,8 @@ int read_key_block();
 // and any telnet command the last connection left unfinished. A door process
 // serves one caller; only a process that reuses the reader (the tests) needs it.
 void reset_key_reader();
+// The same for output: forgets that an earlier caller stalled or was gone.
+void reset_output_line();
 // Waits ms milliseconds unless the caller goes: a hang-up or a quit signal
 // meanwhile ends the game at once. Keys typed meanwhile stay unread.
 void wait_unless_gone(int ms);

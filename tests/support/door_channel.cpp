@@ -44,7 +44,8 @@ door_channel::door_channel(unsigned key_timeout_ms)
     current_ = this;
     g_frame_hook = on_frame_sent;
     g_outpos = 0;
-    reset_key_reader();  // nothing left over from an earlier test's caller
+    reset_key_reader();
+    reset_output_line();  // nothing left over from an earlier test's caller
     reader_ = std::thread([this] { drain(); });
 }
 
