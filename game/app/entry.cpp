@@ -148,7 +148,9 @@ void log_session_end(session_end why)
 
 void leave_program()
 {
+    // The caller goes back to the board on a blank screen.
     full_clear_and_home();
+    present_frame();
     restore_terminal();
 }
 
