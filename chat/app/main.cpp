@@ -4,6 +4,7 @@
 #include "chat/config/dropfile.h"
 #include "chat/config/server_config.h"
 #include "chat/config/text_util.h"
+#include "chat/config/sysop_network.h"
 #include "chat/session/irc_session.h"
 #include "chat/ui/terminal.h"
 #include "chat/ui/ui.h"
@@ -28,7 +29,9 @@ command_line read_arguments(int argc, char** argv)
 {
     command_line args;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--bbs") == 0) {
+        if (int used = 1; sysop_network_option(argc, argv, i, &used)) {
+            i += used - 1;   // its value is no argument of its own
+        } else if (std::strcmp(argv[i], "--bbs") == 0) {
             args.bbs = true;
         } else if (starts_with(argv[i], DROPFILE_ARGUMENT)) {
             args.dropfile = argv[i] + std::strlen(DROPFILE_ARGUMENT);
@@ -56,6 +59,7 @@ void shutdown_platform()
 
 // Everything one run owns; fixed size, so it lives outside the stack.
 struct program {
+    sysop_network network;
     server_config config;
     server_entry settings;
     dropfile_info door;
@@ -77,6 +81,30 @@ void choose_channel(const command_line& args, const dropfile_info& door)
     }
 }
 
+// A door caller's saved servers are their own file, keyed by their handle;
+// without a handle (or when the sysop says so) there are none.
+void open_caller_servers(program& p)
+{
+    const bool have_handle = p.door.valid != 0 && p.door.user_name[0] != '\0';
+    if (p.network.saved_off || !have_handle ||
+        config_init_for_caller(&p.config, p.network.saved_dir, p.door.user_name) != 0) {
+        p.config = server_config{};
+        p.ui.saved_off = 1;
+        return;
+    }
+    config_load(&p.config);
+}
+
+// The door session's form: the sysop's network, and what callers may change.
+void set_door_limits(program& p)
+{
+    sysop_network_apply(&p.network, &p.settings);
+    p.ui.settings = p.settings;
+    p.ui.sysop = p.settings;
+    p.ui.network_fixed = p.network.callers_choose_server ? 0 : 1;
+    p.ui.channel_fixed = p.network.lock;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -87,6 +115,12 @@ int main(int argc, char** argv)
         return 1;
     }
     program& p = g_program;
+    sysop_network_defaults(&p.network);
+    char why[512] = "";
+    if (sysop_network_read(argc, argv, &p.network, why, sizeof why) != 0) {
+        std::fprintf(stderr, "ircdoor: %s\n", why);
+        return 1;
+    }
     if (config_init(&p.config) != 0) {
         std::fputs("The home directory's path is too long for the saved servers file\n", stderr);
         return 1;
@@ -104,6 +138,10 @@ int main(int argc, char** argv)
     }
     if (args.bbs) {
         bbs_mode = 1;
+        // A door without a dropfile: the door session under a neutral nick.
+        p.settings = server_entry{};
+        safe_strcpy(p.settings.label, "BBS Door Session");
+        safe_strcpy(p.settings.nick, "BBSUser");
     } else if (found > 0) {
         dropfile_load(p.dropfile_path, &p.door, &p.settings);
         bbs_mode = 1;
@@ -112,11 +150,18 @@ int main(int argc, char** argv)
     irc_init(&p.session);
     ui_init(&p.ui, &p.settings, bbs_mode);
     p.ui.door = p.door;
+    if (bbs_mode) {
+        // Callers never see the board user's own saved servers.
+        set_door_limits(p);
+        open_caller_servers(p);
+    }
     ui_run(&p.ui, &p.config, &p.session);
 
     irc_disconnect(&p.session, "Bye");
     ui_shutdown(&p.ui);
-    config_save(&p.config);
+    if (!p.ui.saved_off) {
+        config_finish(&p.config);
+    }
     shutdown_platform();
     return 0;
 }

@@ -1,4 +1,5 @@
 // The network thread: receives, cuts lines and handles each one in order.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
@@ -102,8 +103,15 @@ void on_welcome(irc_session *s, const inbound_line &)
     char text[320];
     std::snprintf(text, sizeof text, "Connected to %s:%d as %s", s->server, s->port, s->nick);
     show(s, text);
-    if (s->channel[0] != '\0') {
-        send_format_locked<128>(s, "JOIN %s", s->channel);
+    if (s->joined_count == 0) {
+        if (s->channel[0] != '\0') {
+            send_format_locked<128>(s, "JOIN %s", s->channel);
+        }
+        return;
+    }
+    // A reconnect: every channel we were in, again.
+    for (int i = 0; i < s->joined_count; ++i) {
+        send_format_locked<128>(s, "JOIN %s", s->joined[i]);
     }
 }
 
@@ -311,8 +319,53 @@ void on_privmsg(irc_session *s, const inbound_line &l)
     }
 }
 
+// The channel a JOIN or PART line names: its first parameter.
+void first_param(const inbound_line &l, char *out, std::size_t size)
+{
+    const char *params = std::strchr(l.rest, ' ');
+    params = params != nullptr ? params + 1 : "";
+    params += params[0] == ':' ? 1 : 0;
+    const std::size_t n = std::strcspn(params, " ,");
+    safe_strcpy(out, params, n + 1 < size ? n + 1 : size);
+}
+
+bool is_us(const irc_session *s, const inbound_line &l)
+{
+    return equals_ignore_case(l.nick, s->nick) != 0;
+}
+
+int joined_index(const irc_session *s, const char *channel)
+{
+    for (int i = 0; i < s->joined_count; ++i) {
+        if (equals_ignore_case(s->joined[i], channel) != 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Keeps the list of channels we are in, for joining them again after a reconnect.
+void note_channel(irc_session *s, const inbound_line &l, bool joined)
+{
+    if (!is_us(s, l)) {
+        return;
+    }
+    char channel[64];
+    first_param(l, channel, sizeof channel);
+    const int at = joined_index(s, channel);
+    if (joined && at < 0 && channel[0] != '\0' && s->joined_count < MAX_JOINED) {
+        safe_strcpy(s->joined[s->joined_count++], channel);
+    } else if (!joined && at >= 0) {
+        for (int i = at; i + 1 < s->joined_count; ++i) {
+            safe_strcpy(s->joined[i], s->joined[i + 1]);
+        }
+        --s->joined_count;
+    }
+}
+
 void on_join(irc_session *s, const inbound_line &l)
 {
+    note_channel(s, l, true);
     char text[160];
     std::snprintf(text, sizeof text, "%s joined", l.prefix);
     show(s, text);
@@ -321,6 +374,7 @@ void on_join(irc_session *s, const inbound_line &l)
 
 void on_part(irc_session *s, const inbound_line &l)
 {
+    note_channel(s, l, false);
     char text[160];
     std::snprintf(text, sizeof text, "%s left", l.prefix);
     show(s, text);
@@ -399,6 +453,8 @@ receive_result receive_available(irc_session *s, int fd, irc_transport *t)
         if (n <= 0) {
             return receive_result::ended;
         }
+        s->heard_ms = session_now_ms();
+        s->ping_sent_ms = 0;
         feed_bytes(s, buf, static_cast<std::size_t>(n));
     }
     return receive_result::more;
@@ -426,10 +482,44 @@ const char *send_trouble(const irc_session *s)
     return nullptr;
 }
 
+// A dead connection often looks just like a quiet one: after a silence we
+// ask the server, and a server that neither answers nor finishes
+// registration in time is given up, so the connection can be made again.
+const char *silence_trouble(irc_session *s)
+{
+    const std::int64_t now = session_now_ms();
+    if (s->registered == 0 && now - s->opened_ms >= g_irc_register_timeout_ms) {
+        return SESSION_MSG_REGISTRATION_TIMEOUT;
+    }
+    if (s->ping_sent_ms != 0 && now - s->ping_sent_ms >= g_irc_ping_timeout_ms) {
+        return SESSION_MSG_PING_TIMEOUT;
+    }
+    if (s->ping_sent_ms == 0 && now - s->heard_ms >= g_irc_ping_after_ms) {
+        send_format_locked<64>(s, "PING :%lld", static_cast<long long>(now));
+        s->ping_sent_ms = now;
+    }
+    return nullptr;
+}
+
+// Milliseconds until the next silence limit, from now.
+std::int64_t silence_wait_ms(const irc_session *s)
+{
+    const std::int64_t now = session_now_ms();
+    std::int64_t due = s->ping_sent_ms != 0 ? s->ping_sent_ms + g_irc_ping_timeout_ms : s->heard_ms + g_irc_ping_after_ms;
+    if (s->registered == 0) {
+        due = std::min(due, s->opened_ms + g_irc_register_timeout_ms);
+    }
+    return due - now;
+}
+
 // How long the idle wait may last: until the next time limit, a second at most.
 int idle_wait_ms(const irc_session *s)
 {
     int wait_ms = IDLE_WAIT_MS;
+    const std::int64_t silence_ms = silence_wait_ms(s);
+    if (silence_ms < wait_ms) {
+        wait_ms = silence_ms <= 0 ? 0 : static_cast<int>(silence_ms);
+    }
     const int sasl_ms = sasl_wait_ms(s);
     if (sasl_ms >= 0 && sasl_ms < wait_ms) {
         wait_ms = sasl_ms;
@@ -485,6 +575,9 @@ void irc_thread_main(irc_session *s)
         state = receive_available(s, fd, t);
         sasl_check_deadline(s);
         trouble = state != receive_result::ended ? send_trouble(s) : nullptr;
+        if (trouble == nullptr && state != receive_result::ended) {
+            trouble = silence_trouble(s);
+        }
         if (trouble != nullptr) {
             state = receive_result::ended;
         }
@@ -497,6 +590,8 @@ void irc_thread_main(irc_session *s)
         s->send_length = 0;
         add_line_locked(s, "*", trouble, LINE_SYSTEM);
     }
+    // Still running: nobody asked for the end, so it may be made again.
+    s->lost = s->running != 0 ? 1 : 0;
     s->connected = 0;
     s->running = 0;
     s->status_dirty = 1;

@@ -31,11 +31,15 @@ inline constexpr int MAX_USERS = 256;
 inline constexpr std::size_t LINE_BUFFER_SIZE = 8192;
 inline constexpr std::size_t SEND_LINE_MAX = 1022;
 inline constexpr std::size_t SEND_QUEUE_SIZE = 65536;
+inline constexpr int MAX_JOINED = 16;
 
 // Time limits of a connection; tests shorten them.
 inline int g_irc_connect_timeout_ms = 15000;   // name resolution + connect + TLS handshake
 inline int g_irc_cap_timeout_ms = 15000;       // wait for a CAP or SASL reply before registering
 inline int g_irc_send_stall_ms = 30000;        // longest time lines may wait in the send queue
+inline int g_irc_ping_after_ms = 120000;       // silence after which we ask the server with a PING
+inline int g_irc_ping_timeout_ms = 60000;      // then this long without a word: the connection is lost
+inline int g_irc_register_timeout_ms = 60000;  // from connect to the welcome reply
 
 
 enum line_kind : std::int32_t { LINE_USER = 0, LINE_SYSTEM = 1 };
@@ -74,6 +78,11 @@ struct irc_session {
     std::int32_t running = 0;
     char password[128] = {};
     std::int32_t sasl_state = SASL_NONE;
+    std::int32_t public_only = 0;             // a door caller's own server: no local or private address
+    std::int32_t lost = 0;                    // the connection ended without being asked to
+    char first_nick[64] = {};                 // the nick asked for, before any "_" was added
+    char joined[MAX_JOINED][64] = {};         // channels we are in, joined again after a reconnect
+    std::int32_t joined_count = 0;
 
     chat_line lines[SCROLLBACK_LINES] = {};   // ring; see irc_line_at
     std::int32_t line_first = 0;              // slot of the oldest line
@@ -99,6 +108,9 @@ struct irc_session {
     std::int32_t nick_retries = 0;            // 433 retries during registration
     std::int32_t registered = 0;              // 001 seen
     std::int64_t cap_deadline_ms = 0;         // monotonic ms; 0 = no CAP wait
+    std::int64_t opened_ms = 0;               // monotonic ms the connection came up
+    std::int64_t heard_ms = 0;                // monotonic ms the server last sent anything
+    std::int64_t ping_sent_ms = 0;            // our PING waiting for an answer; 0 = none
     irc_transport *transport = nullptr;       // non-null for a TLS connection
 
     std::thread thread;
@@ -146,6 +158,11 @@ void sasl_send_registration(irc_session *s);
 int irc_connect_server(irc_session *s, const char *server, int port, const char *nick,
                        const char *channel, int tls, const char *password);
 
+// Connects again to the session's last server with the nick first asked
+// for, after the connection was lost; on the welcome reply every channel the
+// session was in is joined again. 0 or -1 as irc_connect_server.
+int irc_reconnect(irc_session *s);
+
 // Sends "QUIT :reason" ("Leaving" for null) when connected, closes the
 // connection and waits for the network thread. Lines still queued get at
 // most a quarter of a second to go out, so a server that stopped reading
@@ -157,5 +174,5 @@ void irc_thread_main(irc_session *s);
 
 // Turns one typed line into a message or a command. Returns the last send's
 // result, 0 for /help, /quit, /me without text and empty input, -1 for /msg
-// without text.
+// without text. Without a connection nothing is sent and a line says so.
 int irc_handle_command(irc_session *s, const char *input);

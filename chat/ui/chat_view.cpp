@@ -117,10 +117,14 @@ std::string_view input_tail(const ui_state* ui, int room)
     return tail_within_columns({ui->input, static_cast<std::size_t>(ui->input_length)}, room);
 }
 
-const char* connection_word(const ui_state* ui, const irc_session* s)
+const char* connection_word(const ui_state* ui, const irc_session* s, char* text, std::size_t size)
 {
     if (ui->connecting) {
-        return "CONNECTING...";
+        return ui->reconnect_attempt > 0 ? "RECONNECTING..." : "CONNECTING...";
+    }
+    if (const int left = reconnect_seconds_left(ui); left >= 0 && !s->connected) {
+        std::snprintf(text, size, "RECONNECT IN %ds", left);
+        return text;
     }
     return s->connected ? "CONNECTED" : "OFFLINE";
 }
@@ -134,9 +138,10 @@ const char* either(const char* session_value, const char* form_value)
 void compose_status(const ui_state* ui, const irc_session* s, char* text, std::size_t size)
 {
     const server_entry& f = ui->settings;
+    char word[32];
     std::snprintf(text, size, " %s:%d \u2551 %s \u2551 @%s \u2551 %s \u2551 PgUp/PgDn scroll \u2551 /help ",
                   either(s->server, f.server), s->port != 0 ? s->port : f.port, either(s->channel, f.channel),
-                  either(s->nick, f.nick), connection_word(ui, s));
+                  either(s->nick, f.nick), connection_word(ui, s, word, sizeof word));
 }
 
 void submit_input(ui_state* ui, irc_session* s)
@@ -199,8 +204,12 @@ void draw_status(ui_state* ui, irc_session* s)
     print_clip(size.columns, text);
     g_out.put("\x1b[0m");
     g_out.move(size.rows - 1, 1);
-    g_out.put(">");
-    print_clip(size.columns - 2, input_tail(ui, size.columns - 2));
+    if (ui->startup_mode && ui->notice[0] != '\0') {
+        print_clip(size.columns - 1, ui->notice);
+    } else {
+        g_out.put(">");
+        print_clip(size.columns - 2, input_tail(ui, size.columns - 2));
+    }
     ui->input_dirty = 0;
     ui->status_dirty = 0;
 }
@@ -219,9 +228,9 @@ void chat_handle_key(ui_state* ui, irc_session* s, int key)
         scroll_by(ui, s, -SCROLL_STEP);
         break;
     case KEY_BACKSPACE:
-        if (ui->input_length > 0) {
-            ui->input[--ui->input_length] = '\0';
-        }
+        ui->input_length = static_cast<std::int32_t>(
+            without_last_character({ui->input, static_cast<std::size_t>(ui->input_length)}));
+        ui->input[ui->input_length] = '\0';
         ui->input_dirty = 1;
         break;
     case KEY_TAB:
@@ -232,12 +241,22 @@ void chat_handle_key(ui_state* ui, irc_session* s, int key)
     case KEY_ESC:
         ui->startup_mode = 1;
         ui->full_redraw = 1;
+        reconnect_stop(ui, s);
         break;
     default:
         if (key >= 32 && key <= 126 && ui->input_length < INPUT_SIZE - 1) {
             ui->input[ui->input_length++] = static_cast<char>(key);
             ui->input[ui->input_length] = '\0';
             ui->input_dirty = 1;
+        } else if (key_is_char(key)) {
+            char bytes[4];
+            const std::size_t n = key_char_utf8(key, bytes);
+            if (n > 0 && ui->input_length + static_cast<std::int32_t>(n) < INPUT_SIZE) {
+                std::memcpy(ui->input + ui->input_length, bytes, n);
+                ui->input_length += static_cast<std::int32_t>(n);
+                ui->input[ui->input_length] = '\0';
+                ui->input_dirty = 1;
+            }
         }
         break;
     }
