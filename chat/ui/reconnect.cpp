@@ -79,6 +79,11 @@ void reconnect_tick(ui_state* ui, irc_session* s)
         return;
     }
     if (monotonic_ms() < ui->reconnect_due_ms) {
+        const int left = reconnect_seconds_left(ui);
+        if (left != ui->reconnect_shown_s) {
+            ui->reconnect_shown_s = left;   // the status bar counts down
+            ui->status_dirty = 1;
+        }
         return;
     }
     ui->reconnect_waiting = 0;

@@ -50,6 +50,7 @@ struct ui_state {
     std::int32_t reconnect_attempt;    // attempts made so far; 0 = none running
     std::int32_t reconnect_waiting;    // a pause before the next attempt runs
     std::int64_t reconnect_due_ms;     // monotonic ms of the next attempt
+    std::int32_t reconnect_shown_s;    // the seconds the status bar shows
 
     char notice[256];            // why the last connect failed, on the startup manager's input row
 };

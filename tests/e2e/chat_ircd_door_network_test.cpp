@@ -135,7 +135,9 @@ TEST(chat_door_network, LockedDoorReachesNothingButTheSysopsServer)
     ngircd_server server;
     ASSERT_TRUE(server.ready());
     probe_port mail;
-    chat_board b(sysop_args(server, {"--lock"}));
+    testsupport::temp_dir sysop;
+    testsupport::write_file(sysop.file("door.conf"), "# the board's chat\nlock = yes\n");
+    chat_board b(sysop_args(server, {"--config", sysop.file("door.conf")}));
     auto ada = b.call("Ada");
     ASSERT_TRUE(ada->screen().contains("BBS terminal mode enabled.")) << ada->screen().dump();
 
