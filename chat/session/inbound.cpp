@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -274,6 +275,11 @@ bool is_part(const inbound_line &l)
     return starts_with(l.rest, "PART ") != 0;
 }
 
+bool is_kick(const inbound_line &l)
+{
+    return starts_with(l.rest, "KICK ") != 0;
+}
+
 bool any_line(const inbound_line &)
 {
     return true;
@@ -381,6 +387,28 @@ void on_part(irc_session *s, const inbound_line &l)
     refresh_names(s);
 }
 
+// "KICK #channel nick :reason": a channel we were put out of is not joined
+// again after a reconnect.
+void on_kick(irc_session *s, const inbound_line &l)
+{
+    char channel[64];
+    first_param(l, channel, sizeof channel);
+    const char *victim = std::strchr(l.rest, ' ');
+    victim = victim != nullptr ? std::strchr(victim + 1, ' ') : nullptr;
+    if (victim != nullptr) {
+        ++victim;
+        const std::size_t n = std::strcspn(victim, " ");
+        if (n == std::strlen(s->nick) && strncasecmp(victim, s->nick, n) == 0) {
+            const int at = joined_index(s, channel);
+            for (int i = at; at >= 0 && i + 1 < s->joined_count; ++i) {
+                safe_strcpy(s->joined[i], s->joined[i + 1]);
+            }
+            s->joined_count -= at >= 0 ? 1 : 0;
+        }
+    }
+    show_whole_line(s, l);
+}
+
 struct line_rule {
     bool (*matches)(const inbound_line &);
     void (*handle)(irc_session *, const inbound_line &);
@@ -397,6 +425,7 @@ constexpr line_rule LINE_RULES[] = {
     {is_privmsg, on_privmsg},
     {is_join, on_join},
     {is_part, on_part},
+    {is_kick, on_kick},
     {any_line, show_whole_line},
 };
 

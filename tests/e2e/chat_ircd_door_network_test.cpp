@@ -213,7 +213,8 @@ TEST(chat_door_network, CallersSeeOnlyTheirOwnSavedServers)
         auto ada = b.call("Ada");
         ada->send(edit_keys(0, "Ada's corner") + "a");
         ASSERT_TRUE(ada->wait_for_text("Ada's corner", WAIT)) << ada->screen().dump();
-        ASSERT_TRUE(ada->wait_until([&] { return ada->screen().find_row("Ada's corner") > 4; }, WAIT))
+        ASSERT_TRUE(ada->wait_until([&] { return ada->screen().row_text(6).find("3. Ada's corner") != std::string::npos; },
+                                    WAIT))
             << "listed in the address book\n" << ada->screen().dump();
         ada->send("q");
         ASSERT_TRUE(b.board->wait_line("ended", WAIT));

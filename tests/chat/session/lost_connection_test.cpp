@@ -112,6 +112,9 @@ TEST_F(LostConnection, ReconnectJoinsEveryChannelWeWereInWithTheFirstNick)
     server_.send_line(":bob!u@h JOIN #f");   // someone else: not ours
     irc_handle_command(s(), "/part");        // leaves #e, the current one
     server_.send_line(":n_!u@h PART #e :bye");
+    server_.send_line(":n_!u@h JOIN #g");
+    server_.send_line(":op!u@h KICK #g N_ :out");   // nicks match in any case
+    server_.send_line(":op!u@h KICK #c bob :not us");
     sync();   // every line above handled
 
     server_.close_client();
