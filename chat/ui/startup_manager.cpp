@@ -313,6 +313,10 @@ void load_selected(ui_state* ui, const server_config* config)
     }
     ui->settings = config->entries[ui->selection];
     ui->password_typed = 1;   // the user's own, saved by them
+    const server_entry& saved = config->entries[ui->selection];
+    if (ui->network_fixed && (!equals_ignore_case(saved.server, ui->sysop.server) || saved.port != ui->sysop.port)) {
+        ui->settings.password[0] = '\0';   // saved for another server: not for this one
+    }
     if (ui->network_fixed) {
         safe_strcpy(ui->settings.server, ui->sysop.server);
         ui->settings.port = ui->sysop.port;
