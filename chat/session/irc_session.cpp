@@ -47,6 +47,11 @@ void start_session(irc_session *s, int fd, irc_transport *t)
     s->names_open = 0;
     s->nick_retries = 0;
     s->registered = 0;
+    s->refusal[0] = '\0';
+    s->joined_count = 0;
+    safe_strcpy(s->prefix_modes, "ohv");
+    safe_strcpy(s->prefix_symbols, "@%+");
+    nick_list_clear(s);
     s->lost = 0;
     s->opened_ms = session_now_ms();
     s->heard_ms = s->opened_ms;
@@ -79,6 +84,11 @@ void irc_init(irc_session *s)
 
 void add_line_locked(irc_session *s, const char *sender, const char *text, int kind)
 {
+    add_channel_line_locked(s, "", sender, text, kind);
+}
+
+void add_channel_line_locked(irc_session *s, const char *where, const char *sender, const char *text, int kind)
+{
     // A full ring overwrites its oldest slot instead of moving 1199 lines.
     int slot = 0;
     if (s->line_count < SCROLLBACK_LINES) {
@@ -90,6 +100,7 @@ void add_line_locked(irc_session *s, const char *sender, const char *text, int k
     }
     chat_line &line = s->lines[slot];
     safe_strcpy(line.sender, sender);
+    safe_strcpy(line.where, where);
     safe_strcpy(line.text, text);
     line.time = static_cast<std::int64_t>(std::time(nullptr));
     line.kind = kind;
@@ -209,6 +220,7 @@ int open_target(irc_session *s)
         port = s->port;
         tls = s->tls;
         scope = s->public_only != 0 ? address_scope::public_only : address_scope::any;
+        s->connect_error[0] = '\0';
     }
     // Resolving and connecting can take seconds: no lock is held meanwhile,
     // and no network thread exists yet.
@@ -222,6 +234,9 @@ int open_target(irc_session *s)
         s->socket = -1;
         add_line_locked(s, "*", "Connection failed", LINE_SYSTEM);
         add_line_locked(s, "*", why, LINE_SYSTEM);
+        if (s->retrying == 0) {
+            safe_strcpy(s->connect_error, why);
+        }
         return -1;
     }
     start_session(s, fd, t);
@@ -238,7 +253,8 @@ int irc_connect_server(irc_session *s, const char *server, int port, const char 
         const auto guard = irc_lock(s);
         store_target(s, server, port, nick, channel, tls, password);
         safe_strcpy(s->first_nick, nick);
-        s->joined_count = 0;
+        s->rejoin_count = 0;
+        s->retrying = 0;
         s->lost = 0;
     }
     return open_target(s);
@@ -249,7 +265,15 @@ int irc_reconnect(irc_session *s)
     irc_disconnect(s, nullptr);
     {
         const auto guard = irc_lock(s);
+        // The channels we were in; a failed attempt before keeps its list.
+        if (s->retrying == 0 || s->joined_count > 0) {
+            for (int i = 0; i < s->joined_count; ++i) {
+                safe_strcpy(s->rejoin[i], s->joined[i]);
+            }
+            s->rejoin_count = s->joined_count;
+        }
         safe_strcpy(s->nick, s->first_nick);
+        s->retrying = 1;
         s->status_dirty = 1;
     }
     return open_target(s);

@@ -28,10 +28,11 @@
 
 inline constexpr int SCROLLBACK_LINES = 1200;
 inline constexpr int MAX_USERS = 256;
+inline constexpr int MAX_CHANNELS = 16;       // channels we are in, as far as we keep track
+inline constexpr int CTCP_ANSWERS_PER_MINUTE = 3;
 inline constexpr std::size_t LINE_BUFFER_SIZE = 8192;
 inline constexpr std::size_t SEND_LINE_MAX = 1022;
 inline constexpr std::size_t SEND_QUEUE_SIZE = 65536;
-inline constexpr int MAX_JOINED = 16;
 
 // Time limits of a connection; tests shorten them.
 inline int g_irc_connect_timeout_ms = 15000;   // name resolution + connect + TLS handshake
@@ -42,7 +43,13 @@ inline int g_irc_ping_timeout_ms = 60000;      // then this long without a word:
 inline int g_irc_register_timeout_ms = 60000;  // from connect to the welcome reply
 
 
-enum line_kind : std::int32_t { LINE_USER = 0, LINE_SYSTEM = 1 };
+enum line_kind : std::int32_t {
+    LINE_USER = 0,          // a message (or action) to a channel; sender is its author
+    LINE_SYSTEM = 1,        // the program's and the server's own text
+    LINE_PRIVATE = 2,       // a private message to us; sender is its author
+    LINE_PRIVATE_SENT = 3,  // our own private message; sender is its recipient
+    LINE_NOTICE = 4,        // a notice from a user; sender is its author
+};
 
 enum sasl_step : std::int32_t {
     SASL_NONE = 0,
@@ -54,10 +61,11 @@ enum sasl_step : std::int32_t {
 };
 
 struct chat_line {
-    char sender[64];       // author's nick, "*" for system lines
+    char sender[64];       // author's nick, "*" for system lines (see line_kind)
+    char where[64];        // the channel a message belongs to, "" for none
     char text[768];
     std::int64_t time;     // seconds since the epoch
-    std::int32_t kind;     // LINE_USER or LINE_SYSTEM
+    std::int32_t kind;     // a line_kind
 };
 
 struct irc_transport;      // TLS state of a connection (irc_transport.h)
@@ -78,17 +86,30 @@ struct irc_session {
     std::int32_t running = 0;
     char password[128] = {};
     std::int32_t sasl_state = SASL_NONE;
-    std::int32_t public_only = 0;             // a door caller's own server: no local or private address
-    std::int32_t lost = 0;                    // the connection ended without being asked to
-    char first_nick[64] = {};                 // the nick asked for, before any "_" was added
-    char joined[MAX_JOINED][64] = {};         // channels we are in, joined again after a reconnect
-    std::int32_t joined_count = 0;
 
     chat_line lines[SCROLLBACK_LINES] = {};   // ring; see irc_line_at
     std::int32_t line_first = 0;              // slot of the oldest line
     std::int32_t line_count = 0;              // 0..1200
+    // The nick list of the current channel, ops first, then half-ops, voiced
+    // users and the rest, each group by name; a nick carries the symbol of
+    // its highest channel mode ("@bob"). user_modes holds every mode a nick
+    // has, as bits of prefix_modes.
     char users[MAX_USERS][64] = {};
+    std::uint8_t user_modes[MAX_USERS] = {};
     std::int32_t user_count = 0;              // 0..256
+    char prefix_modes[8] = "ohv";             // the server's PREFIX, modes and their symbols
+    char prefix_symbols[8] = "@%+";
+    char joined[MAX_CHANNELS][64] = {};       // channels we are in, oldest join first
+    std::int32_t joined_count = 0;
+    std::int32_t public_only = 0;             // a door caller's own server: no local or private address
+    std::int32_t lost = 0;                    // the connection ended without being asked to
+    std::int32_t retrying = 0;                // this connection is a reconnect
+    char first_nick[64] = {};                 // the nick asked for, before any "_" was added
+    char rejoin[MAX_CHANNELS][64] = {};       // after a reconnect: the channels to join again
+    std::int32_t rejoin_count = 0;
+    // Why the last connection failed, or ended before the server let us in
+    // (a refused registration); "" when it did not. The interface shows it.
+    char connect_error[256] = {};
     std::int32_t lines_dirty = 0;
     std::int32_t users_dirty = 0;
     std::int32_t status_dirty = 0;
@@ -111,6 +132,8 @@ struct irc_session {
     std::int64_t opened_ms = 0;               // monotonic ms the connection came up
     std::int64_t heard_ms = 0;                // monotonic ms the server last sent anything
     std::int64_t ping_sent_ms = 0;            // our PING waiting for an answer; 0 = none
+    char refusal[256] = {};                   // the server's last word before registration (ERROR, 46x)
+    std::int64_t ctcp_answer_ms[CTCP_ANSWERS_PER_MINUTE] = {};   // monotonic ms of the last answers
     irc_transport *transport = nullptr;       // non-null for a TLS connection
 
     std::thread thread;
@@ -134,6 +157,9 @@ void irc_init(irc_session *s);
 // Appends a line (sender cut to 63 bytes, text to 767), dropping the oldest
 // when 1200 are held; sets lines_dirty. Takes the lock.
 void irc_add_line(irc_session *s, const char *sender, const char *text, int kind);
+
+// The nick of nick-list entry index, without its mode symbol; call with the lock held.
+const char *irc_user_nick(const irc_session *s, int index);
 
 // Scrollback in oldest-first order; call with the lock held.
 int irc_line_count(const irc_session *s);
@@ -160,7 +186,8 @@ int irc_connect_server(irc_session *s, const char *server, int port, const char 
 
 // Connects again to the session's last server with the nick first asked
 // for, after the connection was lost; on the welcome reply every channel the
-// session was in is joined again. 0 or -1 as irc_connect_server.
+// session was in is joined again. 0 or -1 as irc_connect_server, but a
+// failure is no connect error for the interface: the caller tries again.
 int irc_reconnect(irc_session *s);
 
 // Sends "QUIT :reason" ("Leaving" for null) when connected, closes the
@@ -174,5 +201,5 @@ void irc_thread_main(irc_session *s);
 
 // Turns one typed line into a message or a command. Returns the last send's
 // result, 0 for /help, /quit, /me without text and empty input, -1 for /msg
-// without text. Without a connection nothing is sent and a line says so.
+// without text.
 int irc_handle_command(irc_session *s, const char *input);

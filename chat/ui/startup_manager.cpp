@@ -261,10 +261,7 @@ void connect_form(ui_state* ui, irc_session* s)
         ui->startup_mode = 0;
         ui->scroll = 0;
     } else {
-        // The reason is the session's newest line; the chat view is not shown.
-        auto lock = irc_lock(s);
-        const chat_line* why = irc_line_at(s, irc_line_count(s) - 1);
-        safe_strcpy(ui->notice, why != nullptr ? why->text : "Connection failed");
+        startup_show_failure(ui, s);
     }
     ui->status_dirty = 1;
     ui->input_dirty = 1;
@@ -402,10 +399,19 @@ void startup_edit_field(ui_state* ui)
     ui->full_redraw = 1;
 }
 
+void startup_show_failure(ui_state* ui, irc_session* s)
+{
+    auto lock = irc_lock(s);
+    std::snprintf(ui->notice, sizeof ui->notice, "Connection failed: %s",
+                  s->connect_error[0] != '\0' ? s->connect_error : "unknown reason");
+    s->connect_error[0] = '\0';
+    ui->status_dirty = 1;
+}
+
 void startup_handle_key(ui_state* ui, server_config* config, irc_session* s, int key)
 {
-    if (ui->notice[0] != '\0') {
-        ui->notice[0] = '\0';
+    if (key != KEY_NONE && key != KEY_IGNORED) {
+        ui->notice[0] = '\0';   // a message stays until the next action
         ui->input_dirty = 1;
     }
     switch (key) {
