@@ -157,6 +157,20 @@ std::optional<int> pty_process::wait_exit(std::chrono::milliseconds timeout)
     return exit_status_;
 }
 
+std::optional<int> pty_process::wait_exit_unread(std::chrono::milliseconds timeout)
+{
+    const auto end = clock_type::now() + timeout;
+    for (reap(false); !exit_status_ && clock_type::now() < end; reap(false))
+        usleep(5000);
+    return exit_status_;
+}
+
+std::size_t pty_process::unread_bytes() const
+{
+    int n = 0;
+    return ioctl(master_, FIONREAD, &n) == 0 && n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
 void pty_process::report_size(int cols, int rows)
 {
     winsize ws{};
