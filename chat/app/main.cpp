@@ -3,6 +3,7 @@
 // servers and a door dropfile, runs the interface, and shuts down in order.
 #include "chat/config/dropfile.h"
 #include "chat/config/server_config.h"
+#include "chat/config/sysop_network.h"
 #include "chat/config/text_util.h"
 #include "chat/session/irc_session.h"
 #include "chat/ui/terminal.h"
@@ -34,6 +35,14 @@ constexpr const char* USAGE =
     "                       default: the time left the dropfile gives)\n"
     "  --idle-minutes N     close a door session after N minutes without a key\n"
     "                       (default 15; 0: never)\n"
+    "  --config FILE        the sysop's door settings, \"key = value\" lines\n"
+    "  --server HOST, --port N, --tls, --no-tls, --channel NAME,\n"
+    "  --password TEXT      the door session's network (callers cannot edit it)\n"
+    "  --lock               callers cannot change the channel either\n"
+    "  --callers-choose-server  callers may edit the whole form (never reaching\n"
+    "                       a loopback or private address)\n"
+    "  --saved-servers DIR, --no-saved-servers  where callers' own saved\n"
+    "                       servers live, or none\n"
     "  --cp437, --utf8      the character set to send (default: code page 437\n"
     "                       in a door, the terminal's otherwise)\n"
     "  -h, --help           show this text\n"
@@ -80,7 +89,9 @@ command_line read_arguments(int argc, char** argv)
 {
     command_line args;
     for (int i = 1; i < argc; ++i) {
-        if (const int took = minutes_option("--minutes", argc, argv, i, args, args.minutes)) {
+        if (int used = 1; sysop_network_option(argc, argv, i, &used)) {
+            i += used - 1;  // its value is no argument of its own
+        } else if (const int took = minutes_option("--minutes", argc, argv, i, args, args.minutes)) {
             i += took - 1;
         } else if (const int took_idle = minutes_option("--idle-minutes", argc, argv, i, args, args.idle_minutes)) {
             i += took_idle - 1;
@@ -118,6 +129,7 @@ void shutdown_platform()
 
 // Everything one run owns; fixed size, so it lives outside the stack.
 struct program {
+    sysop_network network;
     server_config config;
     server_entry settings;
     dropfile_info door;
@@ -164,6 +176,30 @@ void caller_log_path(const char* dropfile, int bbs_mode, char* out, std::size_t 
     }
 }
 
+// A door caller's saved servers are their own file, keyed by their handle;
+// without a handle (or when the sysop says so) there are none.
+void open_caller_servers(program& p)
+{
+    const bool have_handle = p.door.valid != 0 && p.door.user_name[0] != '\0';
+    if (p.network.saved_off || !have_handle ||
+        config_init_for_caller(&p.config, p.network.saved_dir, p.door.user_name) != 0) {
+        p.config = server_config{};
+        p.ui.saved_off = 1;
+        return;
+    }
+    config_load(&p.config);
+}
+
+// The door session's form: the sysop's network, and what callers may change.
+void set_door_limits(program& p)
+{
+    sysop_network_apply(&p.network, &p.settings);
+    p.ui.settings = p.settings;
+    p.ui.sysop = p.settings;
+    p.ui.network_fixed = p.network.callers_choose_server ? 0 : 1;
+    p.ui.channel_fixed = p.network.lock;
+}
+
 const char* quit_reason(session_end end)
 {
     switch (end) {
@@ -191,6 +227,13 @@ int main(int argc, char** argv)
         return 1;
     }
     program& p = g_program;
+    sysop_network_defaults(&p.network);
+    char network_why[512] = "";
+    if (sysop_network_read(argc, argv, &p.network, network_why, sizeof network_why) != 0) {
+        std::fprintf(stderr, "ircdoor: %s\n", network_why);
+        shutdown_platform();
+        return 1;
+    }
     p.door = dropfile_info{};
     int bbs_mode = 0;
     const int found = args.bbs ? 0 : dropfile_detect(args.dropfile, p.dropfile_path, sizeof p.dropfile_path);
@@ -201,6 +244,9 @@ int main(int argc, char** argv)
     server_entry door_settings{};
     if (args.bbs) {
         bbs_mode = 1;
+        // A door without a dropfile: the door session under a neutral nick.
+        safe_strcpy(door_settings.label, "BBS Door Session");
+        safe_strcpy(door_settings.nick, "BBSUser");
     } else if (found > 0) {
         // A dropfile that cannot be used is the board's mistake to hear of,
         // before any file is touched: never a guessed caller, never local
@@ -213,15 +259,20 @@ int main(int argc, char** argv)
         }
         bbs_mode = 1;
     }
-    if (config_init(&p.config) != 0) {
-        std::fputs("The home directory's path is too long for the saved servers file\n", stderr);
-        return 1;
-    }
-    config_load(&p.config);
-    if (p.door.valid) {
+    if (bbs_mode) {
+        // Callers never see the board account's own saved servers: theirs
+        // are opened below, once the door's form is set.
         p.settings = door_settings;
-    } else if (p.config.count > 0) {
-        p.settings = p.config.entries[0];
+    } else {
+        if (config_init(&p.config) != 0) {
+            std::fputs("The home directory's path is too long for the saved servers file\n", stderr);
+            shutdown_platform();
+            return 1;
+        }
+        config_load(&p.config);
+        if (p.config.count > 0) {
+            p.settings = p.config.entries[0];
+        }
     }
     choose_channel(args, p.door);
     char log_path[PATH_MAX];
@@ -230,6 +281,10 @@ int main(int argc, char** argv)
     irc_init(&p.session);
     ui_init(&p.ui, &p.settings, bbs_mode);
     p.ui.door = p.door;
+    if (bbs_mode) {
+        set_door_limits(p);
+        open_caller_servers(p);
+    }
     ui_set_limits(&p.ui, args.minutes >= 0 ? args.minutes : p.door.caller.minutes_left,
                   args.idle_minutes >= 0 ? args.idle_minutes : (bbs_mode ? DEFAULT_IDLE_MINUTES : 0), minute_ms);
     const std::int64_t started = ui_clock_ms();
@@ -239,7 +294,9 @@ int main(int argc, char** argv)
 
     irc_disconnect(&p.session, quit_reason(p.ui.end));
     ui_shutdown(&p.ui);
-    config_save(&p.config);
+    if (!p.ui.saved_off) {
+        config_finish(&p.config);
+    }
     shutdown_platform();
     caller_log_end(log_path, p.door.caller.node, caller, p.ui.end, started, ui_clock_ms(), minute_ms);
     return 0;

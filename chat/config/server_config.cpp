@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,7 +87,159 @@ bool write_entries(std::FILE *f, const server_config *store)
     return true;
 }
 
+// The file's lock lives beside it in a file of its own: the saved file is
+// replaced by a rename on every write, so a lock on it would not hold.
+class config_lock {
+public:
+    explicit config_lock(const char *path)
+    {
+        constexpr int TRY_EVERY_MS = 20;
+        constexpr int GIVE_UP_AFTER_MS = 3000;
+        char lock_path[PATH_MAX + 8];
+        const int n = std::snprintf(lock_path, sizeof lock_path, "%s.lock", path);
+        if (n < 0 || static_cast<std::size_t>(n) >= sizeof lock_path) {
+            return;
+        }
+        fd_ = open(lock_path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0) {
+            return;
+        }
+        // Another copy holds it only while it reads and writes one small
+        // file; past the bound this one goes ahead rather than hang.
+        for (int waited = 0; waited <= GIVE_UP_AFTER_MS; waited += TRY_EVERY_MS) {
+            if (flock(fd_, LOCK_EX | LOCK_NB) == 0 || (errno != EWOULDBLOCK && errno != EINTR)) {
+                return;
+            }
+            poll(nullptr, 0, TRY_EVERY_MS);
+        }
+    }
+    ~config_lock()
+    {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    config_lock(const config_lock &) = delete;
+    config_lock &operator=(const config_lock &) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+enum class reread { read, absent, unreadable };
+
+// Reads the file's entries into store (its path kept); no defaults.
+reread read_entries(server_config *store)
+{
+    store->count = 0;
+    std::string bytes;
+    if (read_regular_file(store->path, CONFIG_MAX_BYTES, &bytes) != 0) {
+        return errno == ENOENT ? reread::absent : reread::unreadable;
+    }
+    std::string_view text = bytes;
+    char line[512];
+    while (take_line(&text, line, sizeof line)) {
+        trim(line);
+        server_entry e{};
+        if (line[0] != '\0' && parse_entry(line, &e)) {
+            config_add_or_update(store, &e);
+        }
+    }
+    return reread::read;
+}
+
+int label_index(const server_config *store, const char *label)
+{
+    for (int i = 0; i < store->count; ++i) {
+        if (equals_ignore_case(store->entries[i].label, label)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Applies one change to the file as it is now, under its lock.
+template <typename Change>
+int change_file(server_config *store, Change change)
+{
+    if (store->path[0] == '\0') {
+        change(store);
+        return -1;
+    }
+    const config_lock lock(store->path);
+    auto fresh = std::make_unique<server_config>();
+    safe_strcpy(fresh->path, store->path);
+    if (read_entries(fresh.get()) == reread::unreadable) {
+        change(store);   // a file in the way is never replaced
+        return -1;
+    }
+    change(fresh.get());
+    const int rc = config_save(fresh.get());
+    *store = *fresh;
+    return rc;
+}
+
+char hex_digit(unsigned value)
+{
+    return "0123456789abcdef"[value & 15u];
+}
+
 } // namespace
+
+int config_init_for_caller(server_config *store, const char *dir, const char *handle)
+{
+    *store = server_config{};
+    char name[3 * 64 + 1];
+    std::size_t n = 0;
+    for (const char *c = handle != nullptr ? handle : ""; *c != '\0' && n + 3 < sizeof name; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if ((byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || byte == '-' || byte == '_') {
+            name[n++] = static_cast<char>(byte);
+        } else if (byte >= 'A' && byte <= 'Z') {
+            name[n++] = static_cast<char>(byte - 'A' + 'a');
+        } else {
+            name[n++] = '%';
+            name[n++] = hex_digit(byte >> 4u);
+            name[n++] = hex_digit(byte);
+        }
+    }
+    name[n] = '\0';
+    if (n == 0 || dir == nullptr || dir[0] == '\0') {
+        return -1;
+    }
+    const int len = std::snprintf(store->path, sizeof store->path, "%s/%s", dir, name);
+    if (len < 0 || static_cast<std::size_t>(len) >= sizeof store->path) {
+        store->path[0] = '\0';
+        return -1;
+    }
+    if (mkdir(dir, 0700) != 0 && errno != EEXIST) {
+        store->path[0] = '\0';
+        return -1;
+    }
+    return 0;
+}
+
+int config_store_entry(server_config *store, const server_entry *entry)
+{
+    return change_file(store, [entry](server_config *s) { config_add_or_update(s, entry); });
+}
+
+int config_remove_entry(server_config *store, const char *label)
+{
+    return change_file(store, [label](server_config *s) { config_delete(s, label_index(s, label)); });
+}
+
+int config_finish(const server_config *store)
+{
+    if (store->path[0] == '\0') {
+        return -1;
+    }
+    const config_lock lock(store->path);
+    if (access(store->path, F_OK) == 0 || errno != ENOENT) {
+        return 0;
+    }
+    return config_save(store);
+}
 
 int config_init(server_config *store)
 {
@@ -100,24 +255,13 @@ int config_init(server_config *store)
 
 void config_load(server_config *store)
 {
-    store->count = 0;
-    std::string bytes;
-    if (read_regular_file(store->path, CONFIG_MAX_BYTES, &bytes) != 0) {
-        const bool absent = errno == ENOENT;
+    const reread got = read_entries(store);
+    if (got != reread::read) {
         config_default(store);
-        if (absent) {
-            config_save(store);
+        if (got == reread::absent) {
+            config_finish(store);
         }
         return;
-    }
-    std::string_view text = bytes;
-    char line[512];
-    while (take_line(&text, line, sizeof line)) {
-        trim(line);
-        server_entry e{};
-        if (line[0] != '\0' && parse_entry(line, &e)) {
-            config_add_or_update(store, &e);
-        }
     }
     if (store->count == 0) {
         config_default(store);

@@ -56,3 +56,22 @@ void config_default(server_config *store);
 
 // Removes entry index and moves the following ones up; bad indexes are ignored.
 void config_delete(server_config *store, int index);
+
+// A door caller's own saved servers: the store's path becomes a file in dir
+// named after the handle (lower-cased; every byte but a letter, digit, "-" or
+// "_" written as "%XX", so two handles never share a file). dir is created
+// (mode 0700) when missing. -1, with an empty path, for an empty handle or a
+// path too long; the store is cleared either way.
+int config_init_for_caller(server_config *store, const char *dir, const char *handle);
+
+// One change of this run, made so that copies of the program running at
+// once never undo each other: under the file's lock the file is read again,
+// the change is applied to what it holds, and the result is written back and
+// left in the store. 0 when written, -1 when not (the store then holds the
+// change anyway, for this run).
+int config_store_entry(server_config *store, const server_entry *entry);
+int config_remove_entry(server_config *store, const char *label);
+
+// At exit: writes the store only when no file is there yet, so a first run
+// leaves its file behind and no run overwrites another's changes.
+int config_finish(const server_config *store);

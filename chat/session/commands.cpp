@@ -166,14 +166,23 @@ int irc_handle_command(irc_session *s, const char *input)
         return 0;
     }
     const auto guard = irc_lock(s);
+    const typed_command c = input[0] == '/' ? split_command(input) : typed_command{};
+    const command_row *row = nullptr;
+    for (const command_row &r : COMMANDS) {
+        if (input[0] == '/' && equals_ignore_case(c.word, r.word) != 0) {
+            row = &r;
+        }
+    }
+    const bool local = row != nullptr && (row->run == cmd_quit || row->run == cmd_help);
+    if (!local && s->connected == 0) {
+        // Whatever was typed must not vanish without a word.
+        char text[700];
+        std::snprintf(text, sizeof text, "Not sent (not connected): %s", input);
+        add_line_locked(s, "*", text, LINE_SYSTEM);
+        return -1;
+    }
     if (input[0] != '/') {
         return send_message(s, message_target(s), input);
     }
-    const typed_command c = split_command(input);
-    for (const command_row &row : COMMANDS) {
-        if (equals_ignore_case(c.word, row.word) != 0) {
-            return row.run(s, c);
-        }
-    }
-    return cmd_other(s, c);
+    return row != nullptr ? row->run(s, c) : cmd_other(s, c);
 }

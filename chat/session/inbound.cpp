@@ -1,4 +1,5 @@
 // The network thread: receives, cuts lines and handles each one in order.
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -181,9 +182,18 @@ void on_welcome(irc_session *s, const inbound_line &)
     char text[320];
     std::snprintf(text, sizeof text, "Connected to %s:%d as %s", s->server, s->port, s->nick);
     show(s, text);
-    if (s->channel[0] != '\0') {
-        send_format_locked<128>(s, "JOIN %s", s->channel);
+    s->retrying = 0;
+    if (s->rejoin_count == 0) {
+        if (s->channel[0] != '\0') {
+            send_format_locked<128>(s, "JOIN %s", s->channel);
+        }
+        return;
     }
+    // Back after a lost connection: every channel we were in, again.
+    for (int i = 0; i < s->rejoin_count; ++i) {
+        send_format_locked<128>(s, "JOIN %s", s->rejoin[i]);
+    }
+    s->rejoin_count = 0;
 }
 
 // The server's features: the nick list needs its channel-mode symbols.
@@ -772,6 +782,8 @@ receive_result receive_available(irc_session *s, int fd, irc_transport *t)
         if (n <= 0) {
             return receive_result::ended;
         }
+        s->heard_ms = session_now_ms();
+        s->ping_sent_ms = 0;
         feed_bytes(s, buf, static_cast<std::size_t>(n));
     }
     return receive_result::more;
@@ -799,10 +811,44 @@ const char *send_trouble(const irc_session *s)
     return nullptr;
 }
 
+// A dead connection often looks just like a quiet one: after a silence we
+// ask the server, and a server that neither answers nor finishes
+// registration in time is given up, so the connection can be made again.
+const char *silence_trouble(irc_session *s)
+{
+    const std::int64_t now = session_now_ms();
+    if (s->registered == 0 && now - s->opened_ms >= g_irc_register_timeout_ms) {
+        return SESSION_MSG_REGISTRATION_TIMEOUT;
+    }
+    if (s->ping_sent_ms != 0 && now - s->ping_sent_ms >= g_irc_ping_timeout_ms) {
+        return SESSION_MSG_PING_TIMEOUT;
+    }
+    if (s->ping_sent_ms == 0 && now - s->heard_ms >= g_irc_ping_after_ms) {
+        send_format_locked<64>(s, "PING :%lld", static_cast<long long>(now));
+        s->ping_sent_ms = now;
+    }
+    return nullptr;
+}
+
+// Milliseconds until the next silence limit, from now.
+std::int64_t silence_wait_ms(const irc_session *s)
+{
+    const std::int64_t now = session_now_ms();
+    std::int64_t due = s->ping_sent_ms != 0 ? s->ping_sent_ms + g_irc_ping_timeout_ms : s->heard_ms + g_irc_ping_after_ms;
+    if (s->registered == 0) {
+        due = std::min(due, s->opened_ms + g_irc_register_timeout_ms);
+    }
+    return due - now;
+}
+
 // How long the idle wait may last: until the next time limit, a second at most.
 int idle_wait_ms(const irc_session *s)
 {
     int wait_ms = IDLE_WAIT_MS;
+    const std::int64_t silence_ms = silence_wait_ms(s);
+    if (silence_ms < wait_ms) {
+        wait_ms = silence_ms <= 0 ? 0 : static_cast<int>(silence_ms);
+    }
     const int sasl_ms = sasl_wait_ms(s);
     if (sasl_ms >= 0 && sasl_ms < wait_ms) {
         wait_ms = sasl_ms;
@@ -858,6 +904,9 @@ void irc_thread_main(irc_session *s)
         state = receive_available(s, fd, t);
         sasl_check_deadline(s);
         trouble = state != receive_result::ended ? send_trouble(s) : nullptr;
+        if (trouble == nullptr && state != receive_result::ended) {
+            trouble = silence_trouble(s);
+        }
         if (trouble != nullptr) {
             state = receive_result::ended;
         }
@@ -870,10 +919,14 @@ void irc_thread_main(irc_session *s)
         s->send_length = 0;
         add_line_locked(s, "*", trouble, LINE_SYSTEM);
     }
-    if (s->connected != 0 && s->registered == 0) {
-        // The server let us connect but not in: the interface says why.
-        safe_strcpy(s->connect_error, s->refusal[0] != '\0' ? s->refusal : "The server closed the connection");
+    if (s->connected != 0 && s->registered == 0 && s->retrying == 0) {
+        // The server let us connect but not in: the interface says why. (A
+        // reconnect that fails so is tried again instead.)
+        const char *why = trouble != nullptr ? trouble : "The server closed the connection";
+        safe_strcpy(s->connect_error, s->refusal[0] != '\0' ? s->refusal : why);
     }
+    // Still running: nobody asked for the end, so it may be made again.
+    s->lost = s->running != 0 ? 1 : 0;
     s->connected = 0;
     s->running = 0;
     s->status_dirty = 1;

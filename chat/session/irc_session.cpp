@@ -52,6 +52,10 @@ void start_session(irc_session *s, int fd, irc_transport *t)
     safe_strcpy(s->prefix_modes, "ohv");
     safe_strcpy(s->prefix_symbols, "@%+");
     nick_list_clear(s);
+    s->lost = 0;
+    s->opened_ms = session_now_ms();
+    s->heard_ms = s->opened_ms;
+    s->ping_sent_ms = 0;
     send_line_locked(s, "CAP LS 302");
     if (s->password[0] == '\0') {
         s->sasl_state = SASL_NONE;
@@ -198,16 +202,24 @@ void sasl_send_registration(irc_session *s)
     send_format_locked<256>(s, "USER %s 0 * :Vexon IRC Client", s->nick);
 }
 
-int irc_connect_server(irc_session *s, const char *server, int port, const char *nick, const char *channel, int tls,
-                       const char *password)
+namespace {
+
+// Opens the connection to the stored target and starts the session on it.
+int open_target(irc_session *s)
 {
     // A peer that closes while a line is going out must not end the program
     // (OpenSSL writes without MSG_NOSIGNAL).
     std::signal(SIGPIPE, SIG_IGN);
-    irc_disconnect(s, nullptr);
+    char server[sizeof s->server];
+    int port = 0;
+    int tls = 0;
+    address_scope scope = address_scope::any;
     {
         const auto guard = irc_lock(s);
-        store_target(s, server, port, nick, channel, tls, password);
+        safe_strcpy(server, s->server);
+        port = s->port;
+        tls = s->tls;
+        scope = s->public_only != 0 ? address_scope::public_only : address_scope::any;
         s->connect_error[0] = '\0';
     }
     // Resolving and connecting can take seconds: no lock is held meanwhile,
@@ -215,18 +227,56 @@ int irc_connect_server(irc_session *s, const char *server, int port, const char 
     int fd = -1;
     irc_transport *t = nullptr;
     char why[384] = "";
-    const int rc = transport_open(s->server, port, tls, g_irc_connect_timeout_ms, &fd, &t, why, sizeof why);
+    const int rc = transport_open(server, port, tls, g_irc_connect_timeout_ms, &fd, &t, why, sizeof why, scope);
 
     const auto guard = irc_lock(s);
     if (rc != 0) {
         s->socket = -1;
         add_line_locked(s, "*", "Connection failed", LINE_SYSTEM);
         add_line_locked(s, "*", why, LINE_SYSTEM);
-        safe_strcpy(s->connect_error, why);
+        if (s->retrying == 0) {
+            safe_strcpy(s->connect_error, why);
+        }
         return -1;
     }
     start_session(s, fd, t);
     return 0;
+}
+
+} // namespace
+
+int irc_connect_server(irc_session *s, const char *server, int port, const char *nick, const char *channel, int tls,
+                       const char *password)
+{
+    irc_disconnect(s, nullptr);
+    {
+        const auto guard = irc_lock(s);
+        store_target(s, server, port, nick, channel, tls, password);
+        safe_strcpy(s->first_nick, nick);
+        s->rejoin_count = 0;
+        s->retrying = 0;
+        s->lost = 0;
+    }
+    return open_target(s);
+}
+
+int irc_reconnect(irc_session *s)
+{
+    irc_disconnect(s, nullptr);
+    {
+        const auto guard = irc_lock(s);
+        // The channels we were in; a failed attempt before keeps its list.
+        if (s->retrying == 0 || s->joined_count > 0) {
+            for (int i = 0; i < s->joined_count; ++i) {
+                safe_strcpy(s->rejoin[i], s->joined[i]);
+            }
+            s->rejoin_count = s->joined_count;
+        }
+        safe_strcpy(s->nick, s->first_nick);
+        s->retrying = 1;
+        s->status_dirty = 1;
+    }
+    return open_target(s);
 }
 
 namespace {

@@ -38,6 +38,9 @@ inline constexpr std::size_t SEND_QUEUE_SIZE = 65536;
 inline int g_irc_connect_timeout_ms = 15000;   // name resolution + connect + TLS handshake
 inline int g_irc_cap_timeout_ms = 15000;       // wait for a CAP or SASL reply before registering
 inline int g_irc_send_stall_ms = 30000;        // longest time lines may wait in the send queue
+inline int g_irc_ping_after_ms = 120000;       // silence after which we ask the server with a PING
+inline int g_irc_ping_timeout_ms = 60000;      // then this long without a word: the connection is lost
+inline int g_irc_register_timeout_ms = 60000;  // from connect to the welcome reply
 
 
 enum line_kind : std::int32_t {
@@ -98,6 +101,12 @@ struct irc_session {
     char prefix_symbols[8] = "@%+";
     char joined[MAX_CHANNELS][64] = {};       // channels we are in, oldest join first
     std::int32_t joined_count = 0;
+    std::int32_t public_only = 0;             // a door caller's own server: no local or private address
+    std::int32_t lost = 0;                    // the connection ended without being asked to
+    std::int32_t retrying = 0;                // this connection is a reconnect
+    char first_nick[64] = {};                 // the nick asked for, before any "_" was added
+    char rejoin[MAX_CHANNELS][64] = {};       // after a reconnect: the channels to join again
+    std::int32_t rejoin_count = 0;
     // Why the last connection failed, or ended before the server let us in
     // (a refused registration); "" when it did not. The interface shows it.
     char connect_error[256] = {};
@@ -120,6 +129,9 @@ struct irc_session {
     std::int32_t nick_retries = 0;            // 433 retries during registration
     std::int32_t registered = 0;              // 001 seen
     std::int64_t cap_deadline_ms = 0;         // monotonic ms; 0 = no CAP wait
+    std::int64_t opened_ms = 0;               // monotonic ms the connection came up
+    std::int64_t heard_ms = 0;                // monotonic ms the server last sent anything
+    std::int64_t ping_sent_ms = 0;            // our PING waiting for an answer; 0 = none
     char refusal[256] = {};                   // the server's last word before registration (ERROR, 46x)
     std::int64_t ctcp_answer_ms[CTCP_ANSWERS_PER_MINUTE] = {};   // monotonic ms of the last answers
     irc_transport *transport = nullptr;       // non-null for a TLS connection
@@ -171,6 +183,12 @@ void sasl_send_registration(irc_session *s);
 // holding it (or its issuer) in the environment variable IRCDOOR_CA_FILE.
 int irc_connect_server(irc_session *s, const char *server, int port, const char *nick,
                        const char *channel, int tls, const char *password);
+
+// Connects again to the session's last server with the nick first asked
+// for, after the connection was lost; on the welcome reply every channel the
+// session was in is joined again. 0 or -1 as irc_connect_server, but a
+// failure is no connect error for the interface: the caller tries again.
+int irc_reconnect(irc_session *s);
 
 // Sends "QUIT :reason" ("Leaving" for null) when connected, closes the
 // connection and waits for the network thread. Lines still queued get at

@@ -145,17 +145,47 @@ int connect_one(const addrinfo *ai, std::int64_t deadline)
     return -1;
 }
 
-int connect_any(const char *host, int port, std::int64_t deadline, char *why, std::size_t why_size)
+bool ipv4_is_local(std::uint32_t a)
+{
+    struct net4 {
+        std::uint32_t base;
+        int bits;
+    };
+    static constexpr net4 LOCAL[] = {
+        {0x00000000, 8},  {0x0A000000, 8},  {0x64400000, 10}, {0x7F000000, 8}, {0xA9FE0000, 16},
+        {0xAC100000, 12}, {0xC0000000, 24}, {0xC0000200, 24}, {0xC0A80000, 16}, {0xC6120000, 15},
+        {0xC6336400, 24}, {0xCB007100, 24}, {0xE0000000, 4},  {0xF0000000, 4},
+    };
+    for (const net4 &n : LOCAL) {
+        const std::uint32_t mask = ~std::uint32_t{0} << (32 - n.bits);
+        if ((a & mask) == n.base) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int connect_any(const char *host, int port, std::int64_t deadline, char *why, std::size_t why_size,
+                address_scope scope)
 {
     const addrinfo_ptr list = resolve(host, port, deadline, why, why_size);
     if (!list) {
         return -1;
     }
+    bool refused = false;
     for (const addrinfo *ai = list.get(); ai != nullptr && remaining_ms(deadline) > 0; ai = ai->ai_next) {
+        if (scope == address_scope::public_only && transport_address_is_local(ai->ai_addr)) {
+            refused = true;
+            continue;
+        }
         const int fd = connect_one(ai, deadline);
         if (fd >= 0) {
             return fd;
         }
+    }
+    if (refused) {
+        std::snprintf(why, why_size, "%s is on a local or private network: not allowed from this board", host);
+        return -1;
     }
     std::snprintf(why, why_size, remaining_ms(deadline) > 0 ? "Cannot connect to %s:%d" : "Connecting to %s:%d timed out",
                   host, port);
@@ -340,14 +370,48 @@ irc_transport *transport_tls_start(int fd, const char *host, const transport_tru
 
 int transport_connect(const char *host, int port, int timeout_ms, char *why, std::size_t why_size)
 {
-    return connect_any(host, port, session_now_ms() + timeout_ms, why, why_size);
+    return connect_any(host, port, session_now_ms() + timeout_ms, why, why_size, address_scope::any);
+}
+
+bool transport_address_is_local(const sockaddr *address)
+{
+    if (address->sa_family == AF_INET) {
+        const auto *v4 = reinterpret_cast<const sockaddr_in *>(address);
+        return ipv4_is_local(ntohl(v4->sin_addr.s_addr));
+    }
+    if (address->sa_family != AF_INET6) {
+        return true;
+    }
+    const auto *v6 = reinterpret_cast<const sockaddr_in6 *>(address);
+    const unsigned char *b = v6->sin6_addr.s6_addr;
+    static constexpr unsigned char MAPPED[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    static constexpr unsigned char ZERO[12] = {};
+    if (std::memcmp(b, MAPPED, 12) == 0 || std::memcmp(b, ZERO, 12) == 0) {
+        // IPv4-mapped and IPv4-compatible forms (::1 and :: among them).
+        const std::uint32_t a = (std::uint32_t{b[12]} << 24) | (std::uint32_t{b[13]} << 16) |
+                                (std::uint32_t{b[14]} << 8) | std::uint32_t{b[15]};
+        return std::memcmp(b, ZERO, 12) == 0 ? a <= 1 || ipv4_is_local(a) : ipv4_is_local(a);
+    }
+    const bool unique_local = (b[0] & 0xFE) == 0xFC;                 // fc00::/7
+    const bool link_local = b[0] == 0xFE && (b[1] & 0xC0) == 0x80;   // fe80::/10
+    const bool site_local = b[0] == 0xFE && (b[1] & 0xC0) == 0xC0;   // fec0::/10
+    const bool multicast = b[0] == 0xFF;
+    const bool nat64 = b[0] == 0x00 && b[1] == 0x64 && b[2] == 0xFF && b[3] == 0x9B;   // 64:ff9b::/96
+    const bool six_to_four = b[0] == 0x20 && b[1] == 0x02;           // 2002::/16 carries an IPv4 address
+    if (nat64 || six_to_four) {
+        const int at = nat64 ? 12 : 2;
+        const std::uint32_t a = (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
+                                (std::uint32_t{b[at + 2]} << 8) | std::uint32_t{b[at + 3]};
+        return ipv4_is_local(a);
+    }
+    return unique_local || link_local || site_local || multicast;
 }
 
 int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd, irc_transport **tls_out, char *why,
-                   std::size_t why_size)
+                   std::size_t why_size, address_scope scope)
 {
     const std::int64_t deadline = session_now_ms() + timeout_ms;
-    *fd = connect_any(host, port, deadline, why, why_size);
+    *fd = connect_any(host, port, deadline, why, why_size, scope);
     *tls_out = nullptr;
     if (*fd >= 0 && tls != 0) {
         transport_trust trust;

@@ -31,12 +31,22 @@ struct transport_trust {
     const unsigned char *pin = nullptr;    // SHA-256 of the one certificate to accept, whoever signed it
 };
 
+// Which addresses a connection may reach.
+enum class address_scope { any, public_only };
+
 // Resolves host and connects within timeout_ms, then (tls != 0) performs the
 // TLS handshake and verifies the server. On success returns 0 with the socket
 // in *fd and the TLS state (null for plain TCP) in *tls_out; on failure -1
-// with a reason in why.
+// with a reason in why. With address_scope::public_only no address on a
+// loopback, link-local, private or otherwise non-public network is ever
+// connected to, whatever the name resolves to.
 int transport_open(const char *host, int port, int tls, int timeout_ms, int *fd, irc_transport **tls_out, char *why,
-                   std::size_t why_size);
+                   std::size_t why_size, address_scope scope = address_scope::any);
+
+// True for an address a door caller must not reach: loopback, link-local,
+// private, shared (carrier-grade NAT), unspecified, multicast and reserved
+// networks, also as an IPv4 address inside IPv6.
+bool transport_address_is_local(const struct sockaddr *address);
 
 // The two steps of transport_open, for callers that report them apart.
 // transport_connect returns the non-blocking socket or -1; transport_tls_start

@@ -41,6 +41,9 @@ inline constexpr const char *SASL_MSG_NO_SUPPORT = "Server doesn't support SASL 
 inline constexpr const char *SASL_MSG_REJECTED = "SASL rejected by server \xe2\x80\x94 connecting without auth";
 inline constexpr const char *SASL_MSG_OK = "SASL authentication successful";
 inline constexpr const char *SEND_MSG_STALLED = "Server stopped reading what we send \xe2\x80\x94 disconnected";
+inline constexpr const char *SESSION_MSG_PING_TIMEOUT = "Server stopped answering (ping timeout) \xe2\x80\x94 connection lost";
+inline constexpr const char *SESSION_MSG_REGISTRATION_TIMEOUT =
+    "Server did not finish registration in time \xe2\x80\x94 connection lost";
 inline constexpr const char *SASL_MSG_FAILED = "SASL authentication failed \xe2\x80\x94 check password";
 
 // Handles "CAP <target> <subcommand...>": rest is the text after the prefix.

@@ -139,10 +139,14 @@ void draw_users(const ui_state* ui, const irc_session* s, const chat_layout& lay
     }
 }
 
-const char* connection_word(const ui_state* ui, const irc_session* s)
+const char* connection_word(const ui_state* ui, const irc_session* s, char* text, std::size_t size)
 {
     if (ui->connecting) {
-        return "CONNECTING...";
+        return ui->reconnect_attempt > 0 ? "RECONNECTING..." : "CONNECTING...";
+    }
+    if (const int left = reconnect_seconds_left(ui); left >= 0 && !s->connected) {
+        std::snprintf(text, size, "RECONNECT IN %ds", left);
+        return text;
     }
     return s->connected ? "CONNECTED" : "OFFLINE";
 }
@@ -156,9 +160,10 @@ const char* either(const char* session_value, const char* form_value)
 void compose_status(const ui_state* ui, const irc_session* s, char* text, std::size_t size)
 {
     const server_entry& f = ui->settings;
+    char word[32];
     std::snprintf(text, size, "%s %s:%d \u2551 %s \u2551 @%s \u2551 %s \u2551 PgUp/PgDn scroll \u2551 /help ",
-                  ui->limit_notice, either(s->server, f.server), s->port != 0 ? s->port : f.port, either(s->channel, f.channel),
-                  either(s->nick, f.nick), connection_word(ui, s));
+                  ui->limit_notice, either(s->server, f.server), s->port != 0 ? s->port : f.port,
+                  either(s->channel, f.channel), either(s->nick, f.nick), connection_word(ui, s, word, sizeof word));
 }
 
 void submit_input(ui_state* ui, irc_session* s)
@@ -275,9 +280,14 @@ void chat_handle_key(ui_state* ui, irc_session* s, int key)
     case KEY_ESC:
         ui->startup_mode = 1;
         ui->full_redraw = 1;
+        reconnect_stop(ui, s);
         break;
     default:
         if (input_edit_key(ui, key)) {
+            ui->input_dirty = 1;
+        } else if (key_is_char(key)) {
+            char bytes[4];
+            input_insert(ui, {bytes, key_char_utf8(key, bytes)});   // a code page 437 caller's letter
             ui->input_dirty = 1;
         }
         break;

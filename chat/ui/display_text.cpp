@@ -14,6 +14,7 @@ constexpr std::array<std::int16_t, 16> IRC_COLOURS{15, 0, 4, 2, 9, 1, 5, 3, 11, 
 
 constexpr std::uint32_t REPLACEMENT = 0xFFFD;
 
+
 void encode_utf8(std::uint32_t cp, glyph& g)
 {
     if (cp < 0x80) {
@@ -124,6 +125,15 @@ std::size_t read_format(std::string_view text, std::size_t pos, text_attr& attr)
 
 void set_visible(glyph& g, std::uint32_t cp, std::size_t used)
 {
+    if (const char* ascii = g_text_cp437 ? ascii_form(cp) : nullptr; ascii != nullptr) {
+        const std::string_view form{ascii};
+        g.used = used;
+        g.width = static_cast<std::uint8_t>(form.size());
+        g.space = form == " ";
+        g.length = static_cast<std::uint8_t>(form.size());
+        std::copy(form.begin(), form.end(), g.out);
+        return;
+    }
     g.used = used;
     g.width = static_cast<std::uint8_t>(codepoint_width(cp));
     g.space = cp == ' ';
@@ -198,11 +208,25 @@ void put_attr(out_buffer& out, std::string_view base, const text_attr& attr)
             add("%s%d", code);
         }
     }
-    if (attr.fg >= 0) {
-        add("%s38;5;%d", attr.fg);
-    }
-    if (attr.bg >= 0) {
-        add("%s48;5;%d", attr.bg);
+    if (g_text_ansi16) {
+        // The colours are IRC's, 0 to 15: bright ones are bold, and a
+        // background has only the eight dark ones.
+        if (attr.fg >= 8 && (attr.flags & text_attr::bold) == 0) {
+            add("%s%d", 1);
+        }
+        if (attr.fg >= 0) {
+            add("%s%d", 30 + attr.fg % 8);
+        }
+        if (attr.bg >= 0) {
+            add("%s%d", 40 + attr.bg % 8);
+        }
+    } else {
+        if (attr.fg >= 0) {
+            add("%s38;5;%d", attr.fg);
+        }
+        if (attr.bg >= 0) {
+            add("%s48;5;%d", attr.bg);
+        }
     }
     out.putf("\x1b[%sm", codes);
 }

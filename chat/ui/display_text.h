@@ -55,6 +55,10 @@ enum class text_format { render, strip };
 int put_text(out_buffer& out, std::string_view text, int width, std::string_view base = {},
              text_format format = text_format::strip, text_attr attr = {});
 
+// IRC colours drawn as the 16 classic ANSI colours (the bright ones through
+// bold) instead of 256-colour escapes; the interface sets it with its theme.
+inline bool g_text_ansi16 = false;
+
 // Writes the attributes: a reset, the base colour, then attr's own.
 void put_attr(out_buffer& out, std::string_view base, const text_attr& attr);
 

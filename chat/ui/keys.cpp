@@ -2,6 +2,8 @@
 // cursor, paging and function keys.
 #include "chat/ui/keys.h"
 
+#include "common/cp437.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -90,9 +92,12 @@ key_parse parse_escape(std::string_view bytes, bool more_may_come)
     return {KEY_ESC, 2};
 }
 
-key_parse parse_key(std::string_view bytes, bool more_may_come)
+key_parse parse_key(std::string_view bytes, bool more_may_come, bool cp437)
 {
     const auto c = static_cast<unsigned char>(bytes[0]);
+    if (cp437 && c >= 128) {
+        return {KEY_CHAR + CP437_UNICODE[c], 1};
+    }
     switch (c) {
     case 27:
         return parse_escape(bytes, more_may_come);
@@ -110,6 +115,34 @@ key_parse parse_key(std::string_view bytes, bool more_may_come)
 }
 
 }  // namespace
+
+std::size_t key_char_utf8(int key, char* out)
+{
+    if (!key_is_char(key)) {
+        return 0;
+    }
+    const auto cp = static_cast<std::uint32_t>(key - KEY_CHAR);
+    if (cp < 0x80) {
+        out[0] = static_cast<char>(cp);
+        return 1;
+    }
+    if (cp < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (cp >> 12));
+        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 4;
+}
 
 std::size_t key_decoder::feed(std::string_view bytes)
 {
@@ -129,7 +162,7 @@ int key_decoder::next(bool more_may_come)
         if (length_ == 0) {
             return KEY_NONE;  // a pending CR stays remembered for the next read
         }
-        const key_parse k = parse_key({bytes_, length_}, more_may_come);
+        const key_parse k = parse_key({bytes_, length_}, more_may_come, cp437_);
         if (k.used == 0) {
             return KEY_NONE;
         }

@@ -27,6 +27,13 @@ inline constexpr int KEY_END = 1016;
 // screen ignores it, so it can never be taken for ESC and leave a view.
 inline constexpr int KEY_IGNORED = 1099;
 
+// A character beyond ASCII typed on a code page 437 terminal: KEY_CHAR plus
+// its Unicode code point.
+inline constexpr int KEY_CHAR = 0x200000;
+inline constexpr bool key_is_char(int key) { return key > KEY_CHAR && key <= KEY_CHAR + 0x10FFFF; }
+// The UTF-8 form of a KEY_CHAR key into out (4 bytes); its length, 0 for other keys.
+std::size_t key_char_utf8(int key, char* out);
+
 // Turns input bytes into keys. It keeps the bytes of an unfinished escape
 // sequence until more arrive or the caller gives up waiting, and it swallows
 // the LF or NUL a telnet client sends after CR, also across reads.
@@ -42,9 +49,13 @@ public:
     int next(bool more_may_come);
     bool has_input() const { return length_ > 0; }
     std::size_t space() const { return capacity - length_; }
+    // Bytes 128 to 255 are code page 437 characters (KEY_CHAR keys), not
+    // bytes of UTF-8 or keys of their own.
+    void set_cp437(bool on) { cp437_ = on; }
 
 private:
     char bytes_[capacity]{};
     std::size_t length_ = 0;
     bool after_cr_ = false;
+    bool cp437_ = false;
 };

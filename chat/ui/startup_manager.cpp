@@ -17,9 +17,11 @@ namespace {
 
 constexpr std::array<const char*, FORM_FIELDS> FIELD_NAMES{"Label", "Server", "Port", "Nick", "Channel", "TLS",
                                                            "Password"};
+constexpr int FIELD_SERVER = 1;
+constexpr int FIELD_PORT = 2;
+constexpr int FIELD_CHANNEL = 4;
 constexpr int FIELD_TLS = 5;
 constexpr int FIELD_PASSWORD = 6;
-constexpr int FIELD_PORT = 2;
 constexpr int EDIT_SIZE = 128;  // the longest field and its NUL
 constexpr const char* KEY_HINTS =
     "Enter edit \u2551 L load \u2551 Space toggle TLS \u2551 C connect \u2551 T theme \u2551 A save \u2551 "
@@ -76,6 +78,15 @@ void field_value(const server_entry& e, int field, char* out, std::size_t size)
     }
 }
 
+// Fields the sysop has fixed for door callers: shown, never edited.
+bool field_fixed(const ui_state* ui, int field)
+{
+    if (ui->network_fixed && (field == FIELD_SERVER || field == FIELD_PORT || field == FIELD_TLS)) {
+        return true;
+    }
+    return ui->channel_fixed && field == FIELD_CHANNEL;
+}
+
 void draw_form(const ui_state* ui, int divider)
 {
     const theme& t = themes[static_cast<std::size_t>(ui->theme)];
@@ -122,6 +133,13 @@ void draw_address_book(const ui_state* ui, const server_config* config, int divi
     const theme& t = themes[static_cast<std::size_t>(ui->theme)];
     const int width = size.columns - divider - 3;
     const int fits = size.rows - 8;
+    if (ui->saved_off) {
+        g_out.move(3, divider + 2);
+        g_out.putf("%sADDRESS BOOK\x1b[0m", t.heading);
+        g_out.move(5, divider + 2);
+        print_clip(width, "Saved servers are off on this board.");
+        return;
+    }
     // The list scrolls so that the selected entry is always on screen.
     const int first = std::max(0, ui->selection - fits + 1);
     g_out.move(3, divider + 2);
@@ -143,7 +161,9 @@ void draw_address_book(const ui_state* ui, const server_config* config, int divi
 
 void toggle_tls(ui_state* ui)
 {
-    ui->settings.tls = !ui->settings.tls;
+    if (!field_fixed(ui, FIELD_TLS)) {
+        ui->settings.tls = !ui->settings.tls;
+    }
 }
 
 // Reads the leading decimal digits; none gives 0. Stops before the value
@@ -157,15 +177,34 @@ std::int32_t parse_port(const char* text)
     return value;
 }
 
+// A stored password belongs to the server it was typed for: a new server or
+// port drops it until one is typed again.
+void forget_password(ui_state* ui)
+{
+    ui->settings.password[0] = '\0';
+    ui->password_typed = 0;
+}
+
 void commit_field(ui_state* ui, const char* text)
 {
     if (ui->field == FIELD_PORT) {
-        ui->settings.port = parse_port(text);
+        const std::int32_t port = parse_port(text);
+        if (port != ui->settings.port) {
+            ui->settings.port = port;
+            forget_password(ui);
+        }
         return;
     }
     const auto f = field_text(ui->settings, ui->field);
-    if (f.text != nullptr) {
-        safe_strcpy(f.text, text, f.size);
+    if (f.text == nullptr) {
+        return;
+    }
+    if (ui->field == FIELD_SERVER && !equals_ignore_case(f.text, text)) {
+        forget_password(ui);
+    }
+    safe_strcpy(f.text, text, f.size);
+    if (ui->field == FIELD_PASSWORD) {
+        ui->password_typed = 1;
     }
 }
 
@@ -188,14 +227,36 @@ void draw_edit_row(const ui_state* ui, const char* text)
     g_out.flush();
 }
 
+// In a door any address on the board's own networks is out of reach,
+// except the server the sysop named for the door.
+bool door_may_reach_anything(const ui_state* ui, const server_entry& target)
+{
+    return !ui->bbs_mode || (equals_ignore_case(target.server, ui->sysop.server) && target.port == ui->sysop.port);
+}
+
 void connect_form(ui_state* ui, irc_session* s)
 {
+    server_entry target = ui->settings;
+    if (ui->network_fixed) {
+        safe_strcpy(target.server, ui->sysop.server);
+        target.port = ui->sysop.port;
+        target.tls = ui->sysop.tls;
+    }
+    if (ui->channel_fixed) {
+        safe_strcpy(target.channel, ui->sysop.channel);
+    }
     ui->connecting = 1;
     draw_status(ui, s);
     g_out.flush();
-    const server_entry& f = ui->settings;
-    const int result = irc_connect_server(s, f.server, f.port, f.nick, f.channel, f.tls, f.password);
+    reconnect_stop(ui, s);
+    {
+        auto lock = irc_lock(s);
+        s->public_only = door_may_reach_anything(ui, target) ? 0 : 1;
+    }
+    const int result =
+        irc_connect_server(s, target.server, target.port, target.nick, target.channel, target.tls, target.password);
     ui->connecting = 0;
+    ui->notice[0] = '\0';
     if (result == 0) {
         ui->startup_mode = 0;
         ui->scroll = 0;
@@ -206,54 +267,84 @@ void connect_form(ui_state* ui, irc_session* s)
     ui->input_dirty = 1;
 }
 
+// Asks on the input row; true for Y.
+bool confirm(ui_state* ui, const char* question)
+{
+    const screen_size size = ui->size;
+    g_out.move(size.rows - 1, 1);
+    print_clip(size.columns - 1, question);
+    g_out.flush();
+    while (!ui_stop_requested()) {
+        const int key = ui_read_key();
+        if (key == 'y' || key == 'Y') {
+            return true;
+        }
+        if (key == 'n' || key == 'N' || key == KEY_ESC || key == KEY_ENTER) {
+            return false;
+        }
+    }
+    return false;
+}
+
 void delete_selected(ui_state* ui, server_config* config)
 {
-    if (ui->selection < 0 || ui->selection >= config->count) {
+    if (ui->saved_off || ui->selection < 0 || ui->selection >= config->count) {
         return;
     }
-    config_delete(config, ui->selection);
-    config_save(config);
-    if (ui->selection >= config->count) {
-        ui->selection = config->count - 1;
+    char label[sizeof config->entries[0].label];
+    safe_strcpy(label, config->entries[ui->selection].label);
+    char question[160];
+    std::snprintf(question, sizeof question, "Delete \"%s\"? (Y/N)", label);
+    if (!confirm(ui, question)) {
+        return;
     }
+    config_remove_entry(config, label);
+    ui->selection = std::min(ui->selection, config->count - 1);
 }
 
-// In a door the saved servers are shared by every caller of the board, so a
-// caller never gets a saved password and never leaves one behind.
+// Loads the selected entry into the form; what the sysop fixed stays.
 void load_selected(ui_state* ui, const server_config* config)
 {
-    if (ui->selection >= 0 && ui->selection < config->count) {
-        ui->settings = config->entries[ui->selection];
-        if (ui->bbs_mode) {
-            ui->settings.password[0] = '\0';
-        }
-    }
-}
-
-// The password a save stores for the form: in a door, the one already
-// saved under that label (none for a new entry), never the caller's.
-void stored_password(const ui_state* ui, const server_config* config, server_entry* entry)
-{
-    if (!ui->bbs_mode) {
+    if (ui->saved_off || ui->selection < 0 || ui->selection >= config->count) {
         return;
     }
-    entry->password[0] = '\0';
-    for (int i = 0; i < config->count; ++i) {
-        if (equals_ignore_case(config->entries[i].label, entry->label)) {
-            safe_strcpy(entry->password, config->entries[i].password);
-        }
+    ui->settings = config->entries[ui->selection];
+    ui->password_typed = 1;   // the user's own, saved by them
+    const server_entry& saved = config->entries[ui->selection];
+    if (ui->network_fixed && (!equals_ignore_case(saved.server, ui->sysop.server) || saved.port != ui->sysop.port)) {
+        ui->settings.password[0] = '\0';   // saved for another server: not for this one
+    }
+    if (ui->network_fixed) {
+        safe_strcpy(ui->settings.server, ui->sysop.server);
+        ui->settings.port = ui->sysop.port;
+        ui->settings.tls = ui->sysop.tls;
+    }
+    if (ui->channel_fixed) {
+        safe_strcpy(ui->settings.channel, ui->sysop.channel);
+    }
+    if (ui->network_fixed && ui->settings.password[0] == '\0') {
+        // No password of their own: the door's, as the form had it.
+        safe_strcpy(ui->settings.password, ui->sysop.password);
+        ui->password_typed = 0;
     }
 }
 
+// Saves the form; a password the user did not type (the sysop's) is never
+// written into a saved entry.
 void save_form(ui_state* ui, server_config* config)
 {
+    if (ui->saved_off) {
+        return;
+    }
     server_entry entry = ui->settings;
-    stored_password(ui, config, &entry);
-    config_add_or_update(config, &entry);
-    config_save(config);
+    if (!ui->password_typed) {
+        entry.password[0] = '\0';
+    }
+    config_store_entry(config, &entry);
     if (ui->selection < 0 && config->count > 0) {
         ui->selection = 0;
     }
+    ui->selection = std::min(ui->selection, config->count - 1);
 }
 
 }  // namespace
@@ -275,8 +366,12 @@ void draw_startup(ui_state* ui, const server_config* config)
 void startup_edit_field(ui_state* ui)
 {
     char text[EDIT_SIZE];
+    if (field_fixed(ui, ui->field)) {
+        return;
+    }
     if (ui->field == FIELD_PASSWORD) {
-        safe_strcpy(text, ui->settings.password);  // edited in clear, shown masked
+        // Edited in clear, shown masked; the sysop's is never shown.
+        safe_strcpy(text, ui->password_typed ? ui->settings.password : "");
     } else {
         field_value(ui->settings, ui->field, text, sizeof text);
     }

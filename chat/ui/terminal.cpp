@@ -1,6 +1,7 @@
 // Terminal modes, input reading and signal flags.
 #include "chat/ui/terminal.h"
 
+#include "chat/ui/display_text.h"
 #include "chat/ui/keys.h"
 #include "chat/ui/screen_out.h"
 #include "common/telnet.h"
@@ -226,6 +227,8 @@ void terminal_use_door_socket(int fd, bool cp437)
     g_door.fd = fd;
     g_out_target = {fd, true, true, cp437};
     g_out.sink = write_to_target;
+    g_keys.set_cp437(cp437);
+    g_text_cp437 = cp437;
     probe_door_size();
 }
 
@@ -233,6 +236,8 @@ void terminal_use_cp437_stdout()
 {
     g_out_target = {STDOUT_FILENO, false, false, true};
     g_out.sink = write_to_target;
+    g_keys.set_cp437(true);
+    g_text_cp437 = true;
 }
 
 screen_size get_screen_size()

@@ -63,6 +63,20 @@ struct ui_state {
     std::int32_t saved_valid;    // saved_modes holds modes to restore
     std::int32_t connecting;     // a connect is under way: the status bar says so
     screen_size size;            // the size the screen was last drawn for
+
+    // A door caller's limits, set by the sysop.
+    std::int32_t network_fixed;  // server, port and TLS are the sysop's
+    std::int32_t channel_fixed;  // and the channel too
+    std::int32_t saved_off;      // no saved servers
+    server_entry sysop;          // the sysop's door session: the one server a door may reach on any network
+    std::int32_t password_typed; // the form's password was typed (or loaded) by this user, not the sysop's
+
+    // Reconnecting after a lost connection.
+    std::int32_t reconnect_attempt;    // attempts made so far; 0 = none running
+    std::int32_t reconnect_waiting;    // a pause before the next attempt runs
+    std::int64_t reconnect_due_ms;     // monotonic ms of the next attempt
+    std::int32_t reconnect_shown_s;    // the seconds the status bar shows
+
     char notice[320];            // the startup manager's message (a failed connect), "" for none
     session_limits limits;       // time left and idle limit; none unless ui_set_limits
     std::int32_t limits_on;
@@ -74,13 +88,17 @@ struct theme {
     const char* frame;
     const char* bar;      // title bar, status bar, highlighted rows
     const char* heading;
+    bool ansi16;          // only the 16 classic ANSI colours, for BBS terminals
 };
 
-inline constexpr std::array<theme, 3> themes{{
-    {"\x1b[38;5;51m", "\x1b[48;5;25m\x1b[38;5;15m", "\x1b[38;5;39m"},
-    {"\x1b[38;5;46m", "\x1b[48;5;22m\x1b[38;5;15m", "\x1b[38;5;120m"},
-    {"\x1b[38;5;214m", "\x1b[48;5;52m\x1b[38;5;15m", "\x1b[38;5;223m"},
+inline constexpr std::array<theme, 4> themes{{
+    {"\x1b[38;5;51m", "\x1b[48;5;25m\x1b[38;5;15m", "\x1b[38;5;39m", false},
+    {"\x1b[38;5;46m", "\x1b[48;5;22m\x1b[38;5;15m", "\x1b[38;5;120m", false},
+    {"\x1b[38;5;214m", "\x1b[48;5;52m\x1b[38;5;15m", "\x1b[38;5;223m", false},
+    {"\x1b[0;1;36m", "\x1b[0;1;37;44m", "\x1b[0;1;33m", true},
 }};
+// The theme a door caller starts with: classic BBS terminals have no 256 colours.
+inline constexpr int DOOR_THEME = 3;
 
 // Clears the state, copies the settings in (in a door without their
 // password: a caller never gets a saved one), switches the terminal to raw
@@ -105,6 +123,21 @@ void draw_frame(const ui_state* ui);
 void draw_chat(ui_state* ui, irc_session* s);
 void draw_status(ui_state* ui, irc_session* s);
 void draw_startup(ui_state* ui, const server_config* config);
+
+// The pause before reconnect attempt number attempt + 1: the first pause
+// doubled per attempt up to the longest, plus a random part of up to a
+// quarter more. Tests shorten both.
+inline int g_reconnect_first_ms = 5000;
+inline int g_reconnect_longest_ms = 300000;
+int reconnect_pause_ms(int attempt, std::uint32_t random);
+// Whole seconds until the next attempt; -1 when none is waiting.
+int reconnect_seconds_left(const ui_state* ui);
+
+// After a connection was lost without being asked to: waits a growing pause
+// and connects again, saying so in the view. Called every round of the loop.
+void reconnect_tick(ui_state* ui, irc_session* s);
+// Stops the attempts (the user left the chat view).
+void reconnect_stop(ui_state* ui, irc_session* s);
 
 // Key handling of the two screens.
 void chat_handle_key(ui_state* ui, irc_session* s, int key);

@@ -101,6 +101,7 @@ void draw_everything(ui_state* ui, server_config* config, irc_session* s)
 
 void redraw(ui_state* ui, server_config* config, irc_session* s)
 {
+    g_text_ansi16 = themes[static_cast<std::size_t>(ui->theme)].ansi16;
     const screen_size size = get_screen_size();
     if (ui_take_resize() || size.rows != ui->size.rows || size.columns != ui->size.columns) {
         ui->size = size;
@@ -215,8 +216,9 @@ void ui_init(ui_state* ui, const server_entry* settings, int bbs_mode)
     ui->settings = *settings;
     ui->bbs_mode = bbs_mode;
     if (bbs_mode) {
-        ui->settings.password[0] = '\0';   // see load_selected: no saved password in a door
+        ui->theme = DOOR_THEME;
     }
+    ui->password_typed = bbs_mode ? 0 : 1;   // a door's password is the sysop's
     ui->size = get_screen_size();
     ui->saved_valid = terminal_enter_raw(ui->saved_modes) ? 1 : 0;
     g_irc_connect_cancel = connect_should_stop;
@@ -283,6 +285,7 @@ void ui_run(ui_state* ui, server_config* config, irc_session* s)
             return;
         }
         return_if_refused(ui, s);
+        reconnect_tick(ui, s);
         redraw(ui, config, s);
         int key = ui_read_key();
         for (int handled = 1; key != KEY_NONE; ++handled) {

@@ -38,6 +38,25 @@ bool in_ranges(const std::array<cp_range, N>& ranges, std::uint32_t cp)
     return it != ranges.begin() && cp <= std::prev(it)->last;
 }
 
+struct ascii_row {
+    std::uint32_t first;
+    std::uint32_t last;
+    const char* ascii;
+};
+
+// Sorted by code point.
+constexpr std::array<ascii_row, 27> ASCII_FORMS{{
+    {0x00A0, 0x00A0, " "},   {0x00A9, 0x00A9, "(C)"}, {0x00AE, 0x00AE, "(R)"}, {0x00D7, 0x00D7, "x"},
+    {0x2000, 0x200A, " "},   {0x2010, 0x2015, "-"},   {0x2018, 0x201B, "'"},   {0x201C, 0x201F, "\""},
+    {0x2020, 0x2020, "+"},   {0x2022, 0x2022, "*"},   {0x2026, 0x2026, "..."}, {0x202F, 0x202F, " "},
+    {0x2032, 0x2032, "'"},   {0x2033, 0x2033, "\""},  {0x2039, 0x2039, "<"},   {0x203A, 0x203A, ">"},
+    {0x2044, 0x2044, "/"},   {0x205F, 0x205F, " "},   {0x20AC, 0x20AC, "EUR"}, {0x2122, 0x2122, "TM"},
+    {0x2190, 0x2190, "<-"},  {0x2192, 0x2192, "->"},  {0x2212, 0x2212, "-"},   {0x2713, 0x2714, "v"},
+    {0x2717, 0x2718, "x"},   {0x3000, 0x3000, " "},   {0xFF5E, 0xFF5E, "~"},
+}};
+
+
+
 // Writes one character in code page 437; returns the bytes written.
 std::size_t put_cp437(std::uint32_t cp, char* out)
 {
@@ -45,11 +64,16 @@ std::size_t put_cp437(std::uint32_t cp, char* out)
         out[0] = static_cast<char>(cp);
         return 1;
     }
+    const int width = codepoint_width(cp);
+    // Only an ASCII form as wide as the character here: the row's layout is set.
+    if (const char* ascii = ascii_form(cp); ascii != nullptr && ascii[1] == '\0' && width == 1) {
+        out[0] = ascii[0];
+        return 1;
+    }
     if (const unsigned char b = cp437_from_unicode(cp); b != 0) {
         out[0] = static_cast<char>(b);
         return 1;
     }
-    const int width = codepoint_width(cp);
     for (int i = 0; i < width; ++i) {
         out[i] = '?';
     }
@@ -110,6 +134,13 @@ std::size_t sequence_length(unsigned char lead)
         return 3;
     }
     return lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+}
+
+const char* ascii_form(std::uint32_t cp)
+{
+    const auto it = std::upper_bound(ASCII_FORMS.begin(), ASCII_FORMS.end(), cp,
+                                     [](std::uint32_t v, const ascii_row& r) { return v < r.first; });
+    return it != ASCII_FORMS.begin() && cp <= std::prev(it)->last ? std::prev(it)->ascii : nullptr;
 }
 
 int codepoint_width(std::uint32_t cp)

@@ -21,9 +21,21 @@ std::size_t sequence_length(unsigned char lead);
 // Screen columns of a code point: 0 for combining marks, 2 for wide ones.
 int codepoint_width(std::uint32_t cp);
 
+// The caller's terminal shows code page 437: a character the code page
+// lacks is drawn as its close ASCII form (ascii_form), as wide as that form,
+// so rows keep their columns. Set when the channel is chosen.
+inline bool g_text_cp437 = false;
+
+// A close ASCII form of a character code page 437 lacks (dashes "-", curly
+// quotes straight, the ellipsis "...", the many spaces " "), or null when
+// there is none. Also for the no-break space, which code page 437 has only
+// at byte 255, a byte many terminals show as nothing or take for a command.
+const char* ascii_form(std::uint32_t cp);
+
 // Turns the program's UTF-8 output into code page 437 for a caller's
 // terminal: ASCII passes, a character the code page has becomes its byte, any
-// other becomes "?" once for every screen column it takes (none for a
+// other becomes its ASCII form when that is one character and the character
+// takes one column, else "?" once for every screen column it takes (none for a
 // combining mark), so every row keeps its columns. Broken UTF-8 becomes "?".
 // A character cut by the end of one piece is finished with the next.
 class cp437_encoder {

@@ -80,9 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(door_case{"DOOR32.SYS gives the caller's handle as nick", "DOOR32.SYS", DOOR32, {}, "jsmith",
                                 "BBS Door Session"},
                       door_case{"DOOR.SYS gives the handle", "DOOR.SYS", DOOR_SYS, {}, "Zed", "BBS Door Session"},
-                      door_case{"--bbs reads no dropfile", "DOOR32.SYS", DOOR32, {"--bbs"}, "Tarnwick",
-                                "Bottomless MRC"},
-                      door_case{"--bbs alone", "", "", {"--bbs"}, "Tarnwick", "Bottomless MRC"}),
+                      door_case{"--bbs reads no dropfile", "DOOR32.SYS", DOOR32, {"--bbs"}, "BBSUser",
+                                "BBS Door Session"},
+                      door_case{"--bbs alone", "", "", {"--bbs"}, "BBSUser", "BBS Door Session"}),
     [](const auto& p) { return "case" + std::to_string(p.index); });
 
 TEST(DoorFiles, ExplicitDropfileElsewhere)
@@ -222,8 +222,8 @@ TEST(HangUp, ClosedSocketInputEndsTheProgramWithinASecond)
     testsupport::temp_dir dir;
     socket_door door(dir);
     ASSERT_TRUE(door.read_until("Startup Manager", 5000ms)) << door.output();
-    door.send("t");  // keys come through the socket: the theme changes
-    ASSERT_TRUE(door.read_until("\x1b[48;5;22m", 3000ms)) << door.output();
+    door.send("t");  // keys come through the socket: the theme changes from the door's to the first
+    ASSERT_TRUE(door.read_until("\x1b[48;5;25m", 3000ms)) << door.output();
     const auto closed = std::chrono::steady_clock::now();
     door.hang_up();
     // A second for the program, with room for the exit of a sanitizer build

@@ -40,11 +40,14 @@ std::string make_dirs(const testsupport::temp_dir& dir, const std::string& relat
 // Directories deeper than a 260-byte buffer holds.
 const std::string DEEP = std::string(100, 'a') + "/" + std::string(100, 'b') + "/" + std::string(100, 'c');
 
+constexpr const char* DEFAULTS = "Bottomless MRC";
+
 struct unreadable_case {
     const char* name;
     const char* fifo;                // made in the run's directory ("" for none)
     std::vector<std::string> args;
     const char* mode_line;
+    const char* book;                // what the address book shows
 };
 
 void PrintTo(const unreadable_case& c, std::ostream* os)
@@ -67,7 +70,7 @@ TEST_P(NoRegularFile, StartsWithoutIt)
         80, 24, c.args);
     ASSERT_TRUE(run->wait_for("ADDRESS BOOK", 10000ms)) << run->screen().dump();
     EXPECT_TRUE(run->wait_for(c.mode_line)) << run->screen().dump();
-    EXPECT_TRUE(run->wait_for("Bottomless MRC")) << "the default servers";
+    EXPECT_TRUE(run->wait_for(c.book)) << run->screen().dump();
     run->send("q");
     EXPECT_EQ(run->process->wait_exit(5000ms), 0);
     if (*c.fifo != '\0') {
@@ -79,9 +82,11 @@ TEST_P(NoRegularFile, StartsWithoutIt)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, NoRegularFile,
-    ::testing::Values(unreadable_case{"FifoAsDoor32Sys", "DOOR32.SYS", {}, NORMAL_MODE},
-                      unreadable_case{"FifoAsSavedServers", ".vexon_irc_bookmarks", {}, NORMAL_MODE},
-                      unreadable_case{"FifoAsSavedServersInADoor", ".vexon_irc_bookmarks", {"--bbs"}, BBS_MODE}),
+    ::testing::Values(unreadable_case{"FifoAsDoor32Sys", "DOOR32.SYS", {}, NORMAL_MODE, DEFAULTS},
+                      unreadable_case{"FifoAsSavedServers", ".vexon_irc_bookmarks", {}, NORMAL_MODE, DEFAULTS},
+                      // A door without a caller's name has no saved servers of its own.
+                      unreadable_case{"FifoAsSavedServersInADoor", ".vexon_irc_bookmarks", {"--bbs"}, BBS_MODE,
+                                      "Saved servers are off"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // A dropfile the board names but that is no file is refused at once, never
@@ -171,6 +176,7 @@ void write_secret_entry(const testsupport::temp_dir& d)
 struct password_case {
     const char* name;
     std::vector<std::string> args;
+    const char* book;              // what the address book shows
     const char* shown_after_load;
 };
 
@@ -185,7 +191,7 @@ TEST_P(SavedPassword, LoadsOnlyOutsideADoor)
 {
     const password_case& c = GetParam();
     auto run = ircdoor_run::after(write_secret_entry, 80, 24, c.args);
-    ASSERT_TRUE(run->wait_for("1. Local")) << run->screen().dump();
+    ASSERT_TRUE(run->wait_for(c.book)) << run->screen().dump();
     ASSERT_TRUE(run->row_shows(PASSWORD_ROW, c.shown_after_load)) << "at start\n" << run->screen().dump();
     run->send("l");
     run->send("t");   // a visible change, so the load has been drawn
@@ -195,14 +201,15 @@ TEST_P(SavedPassword, LoadsOnlyOutsideADoor)
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, SavedPassword,
-    ::testing::Values(password_case{"Door", {"--bbs"}, "(none \u2014 SASL disabled)"},
-                      password_case{"Terminal", {}, "Password******"}),
+    // A door caller never sees the board account's saved servers at all.
+    ::testing::Values(password_case{"Door", {"--bbs"}, "Saved servers are off", "(none \u2014 SASL disabled)"},
+                      password_case{"Terminal", {}, "1. Local", "Password******"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(DoorPassword, TypedForTheSessionButNeverSaved)
 {
     auto run = ircdoor_run::after(write_secret_entry, 80, 24, {"--bbs"});
-    ASSERT_TRUE(run->wait_for("1. Local")) << run->screen().dump();
+    ASSERT_TRUE(run->wait_for("Saved servers are off")) << run->screen().dump();
     run->send("jjjjjj\r");
     ASSERT_TRUE(run->wait_for("Password: ")) << run->screen().dump();
     run->send("typed\r");

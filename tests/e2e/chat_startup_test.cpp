@@ -152,17 +152,58 @@ TEST_F(Startup, LongLabelKeepsSixtyThreeBytesAndSavingTwiceKeepsOneEntry)
     EXPECT_TRUE(run.row_shows(6, "3. " + std::string(18, 'L'))) << run.screen().dump();
 }
 
+TEST_F(Startup, DeletingAsksFirst)
+{
+    for (const char* answer : {"n", "\x1b", "\r"}) {
+        run.send("d");
+        ASSERT_TRUE(run.row_shows(22, "Delete \"Bottomless MRC\"? (Y/N)")) << run.screen().dump();
+        run.send(answer);
+        ASSERT_TRUE(run.wait_until([&] { return run.row(22) == ">"; })) << run.screen().dump();
+    }
+    run.send("t");   // a later key shows the answers were handled
+    ASSERT_TRUE(run.wait_until([&] { return run.screen().cell(0, 0).bg == 22; }));
+    EXPECT_EQ(file_lines(config_path(run.dir)).size(), 2u) << run.config();
+    run.send("dY");
+    EXPECT_TRUE(run.wait_until([&] { return file_lines(config_path(run.dir)).size() == 1; })) << run.config();
+}
+
+TEST_F(Startup, APasswordStaysWithItsServer)
+{
+    const auto type_password = [&](const std::string& text) {
+        run.send("\r");
+        ASSERT_TRUE(run.row_shows(22, "Password:")) << run.screen().dump();
+        run.send(text + "\r");
+    };
+    run.send("jjjjjj");
+    type_password("s3cret");
+    ASSERT_TRUE(wait_field(6, "******")) << run.screen().dump();
+    run.send("a");
+    ASSERT_TRUE(run.wait_until([&] { return run.config().find("|s3cret\n") != std::string::npos; })) << run.config();
+    run.send("kkkkk");   // the server
+    edit("irc.elsewhere.example");
+    ASSERT_TRUE(wait_field(6, "(none \u2014 SASL disabled)")) << run.screen().dump();
+    run.send("a");
+    ASSERT_TRUE(run.wait_until([&] { return run.config().find("irc.elsewhere.example") != std::string::npos; }));
+    EXPECT_EQ(run.config().find("s3cret"), std::string::npos) << run.config();
+    // Typed again, it is kept with the new server.
+    run.send("jjjjj");
+    type_password("n3w");
+    run.send("a");
+    EXPECT_TRUE(run.wait_until([&] { return run.config().find("irc.elsewhere.example|7000|Tarnwick|#lobby|1|n3w\n") != std::string::npos; }))
+        << run.config();
+}
+
 TEST_F(Startup, DeletingTheLastEntryMovesTheSelectionUp)
 {
     run.send("n");
     ASSERT_TRUE(run.wait_until([&] { return run.screen().cell(41, 5).bg == 25; }));
-    run.send("d");
+    run.send("dy");
     ASSERT_TRUE(run.wait_until([&] { return file_lines(config_path(run.dir)).size() == 1; })) << run.config();
     ASSERT_TRUE(run.wait_until([&] { return run.screen().cell(41, 4).bg == 25; })) << run.screen().dump();
     EXPECT_EQ(trimmed(run.screen().text_at(41, 5, 37)), "");
     EXPECT_EQ(label_of(file_lines(config_path(run.dir))[0]), "Bottomless MRC");
     run.send("l");  // loading the selected entry still works
-    run.send("d");
+    run.send("dy");
     ASSERT_TRUE(run.wait_until([&] { return file_lines(config_path(run.dir)).empty(); })) << run.config();
     run.send("dl");  // an empty book: nothing to delete or load
     run.send("q");
@@ -185,7 +226,7 @@ TEST_F(Startup, SpaceAndEnterOnTheFormFields)
 
 TEST_F(Startup, ThemeCycles)
 {
-    const int bars[] = {22, 52, 25};
+    const int bars[] = {22, 52, 4, 25};   // the last is the 16-colour one: blue
     for (const int bar : bars) {
         run.send("t");
         EXPECT_TRUE(run.wait_until([&] { return run.screen().cell(0, 0).bg == bar; })) << bar;

@@ -88,8 +88,8 @@ TEST(chat_telnet, ANewWindowSizeMidSessionRedraws)
     EXPECT_TRUE(caller->wait_until([&] { return frame_fits(caller->screen(), 120, 40); }))
         << caller->screen().dump();
     // Typing still works: the report arrived as no key.
-    caller->send("t");
-    EXPECT_TRUE(caller->wait_until([&] { return caller->screen().cell(5, 0).bg == 22; })) << "theme changed";
+    caller->send("t");  // from the door's 16-colour theme to the first one
+    EXPECT_TRUE(caller->wait_until([&] { return caller->screen().cell(5, 0).bg == 25; })) << "theme changed";
 }
 
 TEST(chat_telnet, CallerAnsweringNoQuestionGets80x24AfterTheWait)
@@ -113,7 +113,7 @@ TEST(chat_telnet, CursorReportGivesTheSizeWithoutTelnetReport)
     ASSERT_TRUE(caller.wait_for_text("BBS terminal mode enabled.", 5s)) << caller.screen().dump();
     EXPECT_TRUE(frame_fits(caller.screen(), 100, 30));
     caller.send("t");  // the report was no key; this one is
-    EXPECT_TRUE(caller.wait_until([&] { return caller.screen().cell(5, 0).bg == 22; })) << caller.screen().dump();
+    EXPECT_TRUE(caller.wait_until([&] { return caller.screen().cell(5, 0).bg == 25; })) << caller.screen().dump();
 }
 
 TEST(chat_telnet, HangingUpEndsTheDoorWithinASecond)

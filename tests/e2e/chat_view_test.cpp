@@ -196,15 +196,16 @@ TEST_F(ChatView, SlashQuitSendsByeExactlyOnce)
     EXPECT_FALSE(screen().alt_screen());
 }
 
-TEST_F(ChatView, DroppedConnectionShowsOfflineWithTheLastValues)
+TEST_F(ChatView, DroppedConnectionShowsTheWaitForReconnectWithTheLastValues)
 {
     run->send("/nick alice2\r");
     ASSERT_TRUE(server.wait_line("NICK alice2"));
     server.drop_client();
-    ASSERT_TRUE(run->wait_for("OFFLINE")) << screen().dump();
+    ASSERT_TRUE(run->wait_for("RECONNECT IN")) << screen().dump();
     EXPECT_THAT(run->row(STATUS_ROW), HasSubstr(" 127.0.0.1:" + std::to_string(server.port()) +
-                                                " \u2551 #c \u2551 @alice2 \u2551 OFFLINE"));
+                                                " \u2551 #c \u2551 @alice2 \u2551 RECONNECT IN "));
     EXPECT_FALSE(rows_with("Disconnected from server").empty());
+    EXPECT_FALSE(rows_with("Connection lost").empty());
 }
 
 TEST(ChatConnect, StatusBarSaysConnectingWhileTheConnectRuns)

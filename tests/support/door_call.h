@@ -63,6 +63,8 @@ public:
     // before the game's screen, such as the launcher's name prompt).
     bool wait_for_raw(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     vt::vt_screen& screen() { return screen_; }
+    // Every byte received so far, telnet commands included.
+    const std::string& raw() const { return raw_; }
     // True when the bytes so far end where a frame ends (its attribute
     // reset), so the screen shows no half-drawn frame.
     bool frame_complete() const;

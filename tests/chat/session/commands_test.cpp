@@ -83,28 +83,32 @@ TEST_F(SessionTest, PlainTextGoesToOwnNickWithoutChannel)
     EXPECT_EQ(sync(), "JOIN \nPRIVMSG n :hi\n");
 }
 
-TEST_F(SessionTest, OfflineCommandsSendNothingAndEchoNothing)
+TEST_F(SessionTest, OfflineCommandsSendNothingAndSaySo)
 {
     EXPECT_EQ(irc_handle_command(s(), "hello"), -1);
     EXPECT_EQ(irc_handle_command(s(), "/msg bob hi"), -1);
     EXPECT_EQ(irc_handle_command(s(), "/join #z"), -1);
     EXPECT_EQ(irc_handle_command(s(), "/nick zed"), -1);
-    EXPECT_TRUE(scrollback().empty());
-    EXPECT_STREQ(s()->channel, "#z");
-    EXPECT_STREQ(s()->nick, "zed");
+    EXPECT_THAT(scrollback(), ::testing::ElementsAre("*|Not sent (not connected): hello",
+                                                     "*|Not sent (not connected): /msg bob hi",
+                                                     "*|Not sent (not connected): /join #z",
+                                                     "*|Not sent (not connected): /nick zed"));
+    EXPECT_STREQ(s()->channel, "");
+    EXPECT_STREQ(s()->nick, "");
     EXPECT_EQ(irc_handle_command(s(), "/help"), 0);
     EXPECT_EQ(irc_handle_command(s(), "/QUIT"), 0);
     EXPECT_EQ(s()->quit_requested, 1);
 }
 
-TEST_F(SessionTest, FailedSendAfterPeerLeftAddsNoEcho)
+TEST_F(SessionTest, TextAfterPeerLeftIsReportedNotSentAndNotEchoed)
 {
     connect_registered("n", "#c");
     server_.close_client();
     ASSERT_TRUE(wait_until([](irc_session *x) { return x->connected == 0; }));
     const auto before = scrollback().size();
     EXPECT_EQ(irc_handle_command(s(), "anyone?"), -1);
-    EXPECT_EQ(scrollback().size(), before);
+    EXPECT_EQ(scrollback().size(), before + 1);
+    EXPECT_EQ(last_row(), "*|Not sent (not connected): anyone?");
 }
 
 } // namespace
