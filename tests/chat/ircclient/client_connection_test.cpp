@@ -56,7 +56,7 @@ TEST_F(ClientTest, DisconnectFromInsideACallback)
     EXPECT_EQ(sync(), "");
 }
 
-TEST_F(ClientTest, ReconnectPolicyGivesUpAfterTenFailures)
+TEST_F(ClientTest, ReconnectPauseGrowsAndThePolicyGivesUpAfterTenFailures)
 {
     auto server = std::make_unique<script_server>();
     ASSERT_EQ(irc_client_connect(client(), "127.0.0.1", server->port(), "n", "#c", 0), 0);
@@ -71,12 +71,20 @@ TEST_F(ClientTest, ReconnectPolicyGivesUpAfterTenFailures)
     EXPECT_EQ(irc_client_seconds_until_reconnect(client()), 1);
     EXPECT_EQ(irc_client_should_attempt_reconnect(client()), 0);
 
+    // Each failure doubles the pause, up to five minutes.
+    const int pauses[] = {10, 20, 40, 80, 160, 300, 300, 300, 300};
     std::vector<std::string> attempts;
+    g_fake_now += 1;
     for (int i = 1; i <= 10; ++i) {
-        g_fake_now += 5;
         ASSERT_EQ(irc_client_should_attempt_reconnect(client()), 1) << "attempt " << i;
         EXPECT_EQ(irc_client_reconnect(client()), -1);
         attempts.push_back("Reconnect attempt " + std::to_string(i) + "/10...");
+        if (i < 10) {
+            EXPECT_EQ(irc_client_seconds_until_reconnect(client()), pauses[i - 1]) << "after attempt " << i;
+            g_fake_now += pauses[i - 1] - 1;
+            EXPECT_EQ(irc_client_should_attempt_reconnect(client()), 0) << "attempt " << i + 1 << " too early";
+            g_fake_now += 1;
+        }
     }
     g_fake_now += 3600;
     EXPECT_EQ(irc_client_should_attempt_reconnect(client()), 0);
