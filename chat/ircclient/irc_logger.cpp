@@ -146,21 +146,18 @@ void client_mask_secrets(const char *line, char *out, std::size_t size)
     if (command.len == 0 || next_word(rest).len == 0) {
         return;
     }
-    const std::size_t head = static_cast<std::size_t>(rest - line);
     if (word_is(command.start, command.len, "PASS") || word_is(command.start, command.len, "OPER") ||
         word_is(command.start, command.len, "AUTHENTICATE")) {
-        std::snprintf(out, size, "%.*s %s", static_cast<int>(head), line, MASK);
+        std::snprintf(out, size, "%.*s %s", static_cast<int>(rest - line), line, MASK);
     } else if (is_service_command(command)) {
         // "NS IDENTIFY pw", "CS IDENTIFY #chan pw", "IDENTIFY pw": the
         // first word stays, the rest is secret.
         const word first = next_word(rest);
         const char *text = first.start[0] == ':' ? first.start + 1 : first.start;
-        char masked[600];
-        write_masked("", 0, text, true, masked, sizeof masked);
         if (word_is(command.start, command.len, "IDENTIFY") || word_is(command.start, command.len, "LOGIN")) {
-            std::snprintf(out, size, "%.*s %s", static_cast<int>(head), line, MASK);
+            std::snprintf(out, size, "%.*s%s", static_cast<int>(first.start - line), line, MASK);
         } else {
-            std::snprintf(out, size, "%.*s %s", static_cast<int>(head), line, masked);
+            write_masked(line, static_cast<std::size_t>(text - line), text, true, out, size);
         }
     } else if (word_is(command.start, command.len, "PRIVMSG") || word_is(command.start, command.len, "NOTICE") ||
                word_is(command.start, command.len, "SQUERY")) {
