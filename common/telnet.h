@@ -1,3 +1,4 @@
+// Layer common/, below both programs: the door socket, telnet and code page 437; includes nothing of either program.
 // Telnet on a door socket. A board that hands a caller's raw telnet
 // connection to a door (DOOR32.SYS connection type 2) leaves the protocol to
 // the door: commands and option negotiation are mixed into the keys, and a

@@ -1,8 +1,9 @@
+// Layer chat/app, the chat program's top: main; includes every chat layer.
 // Entry point of the Vexon IRC Client: reads the command line, the saved
 // servers and a door dropfile, runs the interface, and shuts down in order.
-#include "chat/app/dropfile.h"
-#include "chat/app/server_config.h"
-#include "chat/app/text_util.h"
+#include "chat/config/dropfile.h"
+#include "chat/config/server_config.h"
+#include "chat/config/text_util.h"
 #include "chat/session/irc_session.h"
 #include "chat/ui/terminal.h"
 #include "chat/ui/ui.h"

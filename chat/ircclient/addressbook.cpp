@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 
 void (*g_addressbook_before_rename)(const char *temp_path) = nullptr;
 

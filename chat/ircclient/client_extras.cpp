@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/ircclient/addressbook.h"
 #include "chat/ircclient/client_internal.h"
 

@@ -4,7 +4,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/ircclient/client_internal.h"
 #include "chat/ircclient/irc_message.h"
 

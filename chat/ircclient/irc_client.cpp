@@ -9,9 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/ircclient/client_internal.h"
-#include "chat/session/irc_session.h"
 
 namespace {
 

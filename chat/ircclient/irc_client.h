@@ -1,3 +1,4 @@
+// Layer chat/ircclient, above chat/session beside chat/ui (never including it): the library for other hosts.
 // A self-contained IRC client for host programs that want callbacks rather
 // than a shared record: one connection (plain or TLS), a listening thread
 // that reads the server and calls the host back, nick-collision recovery,

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 
 namespace {
 

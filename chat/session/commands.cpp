@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/session/session_internal.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/session/irc_transport.h"
 #include "chat/session/session_internal.h"
 
@@ -63,13 +63,6 @@ void start_session(irc_session *s, int fd, irc_transport *t)
 }
 
 } // namespace
-
-std::int64_t session_now_ms()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 void irc_init(irc_session *s)
 {

@@ -1,3 +1,4 @@
+// Layer chat/session, above chat/config: the IRC session, its transport and network thread.
 // One IRC connection shared by the interface thread and a network thread.
 //
 // Locking: every field below "shared part" (scrollback, nick list, dirty
@@ -27,6 +28,7 @@
 #include <mutex>
 #include <thread>
 
+#include "chat/session/irc_transport.h"
 #include "chat/session/send_pacer.h"
 
 inline constexpr int SCROLLBACK_LINES = 1200;
@@ -40,10 +42,6 @@ inline int g_irc_connect_timeout_ms = 15000;   // name resolution + connect + TL
 inline int g_irc_cap_timeout_ms = 15000;       // wait for a CAP or SASL reply before registering
 inline int g_irc_send_stall_ms = 30000;        // longest time lines may wait in the send queue
 
-// Asked every tenth of a second while a connect waits (name resolution, TCP
-// connect, TLS handshake): true ends the wait and fails the connect, so the
-// program can end at once whatever the server does. Null: never cancelled.
-inline bool (*g_irc_connect_cancel)() = nullptr;
 
 enum line_kind : std::int32_t { LINE_USER = 0, LINE_SYSTEM = 1 };
 

@@ -23,13 +23,18 @@
 #include <thread>
 #include <unistd.h>
 
-#include "chat/session/irc_session.h"
-#include "chat/session/session_internal.h"
 
 struct irc_transport {
     SSL_CTX *ctx = nullptr;
     SSL *ssl = nullptr;
 };
+
+std::int64_t session_now_ms()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
 
 namespace {
 

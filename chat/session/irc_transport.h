@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <sys/types.h>
 
 struct irc_transport;
@@ -12,6 +13,14 @@ struct ssl_st;
 
 inline constexpr ssize_t TRANSPORT_WOULD_BLOCK = -2;
 inline constexpr std::size_t TRANSPORT_PIN_SIZE = 32;   // SHA-256
+
+// Asked every tenth of a second while a connect waits (name resolution, TCP
+// connect, TLS handshake): true ends the wait and fails the connect, so the
+// program can end at once whatever the server does. Null: never cancelled.
+inline bool (*g_irc_connect_cancel)() = nullptr;
+
+// Monotonic milliseconds, for connection and registration time limits.
+std::int64_t session_now_ms();
 
 // How a TLS connection decides to trust the server. By default: the system's
 // trust store and the host name.

@@ -1,7 +1,7 @@
 // Capability negotiation and SASL PLAIN.
 #include <cstring>
 
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/session/session_internal.h"
 
 namespace {

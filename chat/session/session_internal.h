@@ -31,9 +31,6 @@ int send_format_locked(irc_session *s, const char *format, Args... args)
     return send_line_locked(s, line);
 }
 
-// Monotonic milliseconds, for the registration and connection time limits.
-std::int64_t session_now_ms();
-
 // The SASL PLAIN credentials line for the session's nick and password.
 void send_sasl_credentials(irc_session *s);
 

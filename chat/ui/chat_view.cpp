@@ -1,6 +1,6 @@
 // The chat view: the wrapped scrollback, the nick list, the status bar with
 // the input line, and the view's keys.
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/session/irc_session.h"
 #include "chat/ui/chat_wrap.h"
 #include "chat/ui/display_text.h"

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "chat/ui/utf8_text.h"
+
 class out_buffer;
 
 // IRC formatting in force at a point of a text.
@@ -40,9 +42,6 @@ struct glyph {
 // C1 controls and malformed UTF-8 as U+FFFD.
 glyph next_glyph(std::string_view text, std::size_t pos, text_attr& attr);
 
-// Screen columns of a code point: 0 for combining marks, 2 for wide ones.
-int codepoint_width(std::uint32_t cp);
-
 // Screen columns the text takes when drawn.
 int text_columns(std::string_view text);
 
@@ -72,21 +71,3 @@ std::string_view tail_within_columns(std::string_view text, int columns);
 
 // Length of text without its last character (a whole UTF-8 sequence).
 std::size_t without_last_character(std::string_view text);
-
-// Turns the program's UTF-8 output into code page 437 for a caller's
-// terminal: ASCII passes, a character the code page has becomes its byte, any
-// other becomes "?" once for every screen column it takes (none for a
-// combining mark), so every row keeps its columns. Broken UTF-8 becomes "?".
-// A character cut by the end of one piece is finished with the next.
-class cp437_encoder {
-public:
-    // Room out needs for one piece: its bytes and a character held back.
-    static constexpr std::size_t room(std::size_t in_size) { return in_size + 4; }
-    // Writes the encoding of in to out (room(in.size()) bytes); returns the
-    // bytes written.
-    std::size_t encode(std::string_view in, char* out);
-
-private:
-    char pending_[4]{};
-    std::size_t pending_length_ = 0;
-};

@@ -1,7 +1,7 @@
 // Output buffering for the terminal.
 #include "chat/ui/screen_out.h"
 
-#include "chat/ui/display_text.h"
+#include "chat/ui/utf8_text.h"
 #include "common/telnet.h"
 
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 // The startup manager: the connect form beside the address book of saved
 // servers, its keys and the field editor.
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/session/irc_session.h"
 #include "chat/ui/display_text.h"
 #include "chat/ui/keys.h"

@@ -1,9 +1,10 @@
+// Layer chat/ui, above chat/session beside chat/ircclient (never including it): the terminal interface.
 // The full-screen interface of the chat program: the loop that serves the
 // startup manager and the chat view, and their drawing.
 #pragma once
 
-#include "chat/app/dropfile.h"
-#include "chat/app/server_config.h"
+#include "chat/config/dropfile.h"
+#include "chat/config/server_config.h"
 #include "chat/ui/terminal.h"
 
 #include <array>

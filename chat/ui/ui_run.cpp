@@ -1,6 +1,6 @@
 // The interface loop: terminal set-up and restore, the frame, and the round
 // of redraw, key and dispatch shared by the startup manager and the chat view.
-#include "chat/app/text_util.h"
+#include "chat/config/text_util.h"
 #include "chat/session/irc_session.h"
 #include "chat/ui/display_text.h"
 #include "chat/ui/keys.h"

@@ -1,6 +1,7 @@
 #include "game/screen/dialogs.h"
 
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
+#include "game/rules/storage.h"
 #include "game/screen/cells.h"
 #include "game/screen/terminal.h"
 
@@ -180,4 +181,13 @@ void compose_framed_screen(const char* tag, const char* caption, int frame_fg)
     draw_topbar(tag);
     draw_dbox(0, 1, 79, 23, frame_fg, 0);
     put_title(0, 79, 1, caption, 3);
+}
+
+bool board_cannot_be_opened()
+{
+    if (!profile_unreadable())
+        return false;
+    msg_box("Save can't be opened",
+            "Your saved BBS is there, but it\ncannot be opened. Ask the sysop\nof this board to check its file.", 1);
+    return true;
 }

@@ -19,3 +19,8 @@ void begin_framed_screen(const char* tag, const char* caption, int frame_fg = 6)
 // The same frame composed without the whole repaint, for screens that redraw
 // many times a second and send only what changed.
 void compose_framed_screen(const char* tag, const char* caption, int frame_fg);
+
+// A saved board that is there but cannot be read (left by another account,
+// say) is neither started over nor taken for no save: true after telling the
+// player so, false when the board can be read or is absent.
+bool board_cannot_be_opened();

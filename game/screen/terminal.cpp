@@ -3,8 +3,8 @@
 #include "common/cp437.h"
 #include "common/door_socket.h"
 #include "common/telnet.h"
-#include "game/core/clock.h"
-#include "game/core/profile.h"
+#include "game/rules/clock.h"
+#include "game/rules/profile.h"
 
 #include <fcntl.h>
 #include <langinfo.h>

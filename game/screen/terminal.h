@@ -1,3 +1,4 @@
+// Layer game/screen, above game/rules: the terminal, cells, dialogs and fields; includes game/rules and common/.
 // The game's channel to the caller: one output buffer, one key decoder, and
 // the terminal's raw mode and alternate screen. Output and input go either to
 // the local terminal (descriptors 0 and 1) or to the door socket named in the

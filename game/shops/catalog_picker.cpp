@@ -1,6 +1,6 @@
 #include "game/shops/catalog_picker.h"
 
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 #include "game/screen/terminal.h"

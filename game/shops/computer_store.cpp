@@ -1,6 +1,6 @@
 #include "game/shops/computer_store.h"
 
-#include "game/core/catalogs.h"
+#include "game/rules/catalogs.h"
 #include "game/screen/cells.h"
 #include "game/shops/shop_screen.h"
 #include "game/shops/store_front.h"

@@ -1,6 +1,6 @@
 #include "game/shops/department.h"
 
-#include "game/core/storage.h"
+#include "game/rules/storage.h"
 #include "game/screen/dialogs.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // texts, small functions) and hand them to run_department / sell_row.
 #pragma once
 
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
 #include "game/shops/catalog_picker.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 #include "game/shops/hack_minigame.h"
 
-#include "game/core/clock.h"
-#include "game/core/profile.h"
+#include "game/rules/clock.h"
+#include "game/rules/profile.h"
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 #include "game/screen/terminal.h"

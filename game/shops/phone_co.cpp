@@ -1,6 +1,6 @@
 #include "game/shops/phone_co.h"
 
-#include "game/core/catalogs.h"
+#include "game/rules/catalogs.h"
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 #include "game/screen/terminal.h"

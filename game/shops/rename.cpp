@@ -1,7 +1,7 @@
 #include "game/shops/rename.h"
 
-#include "game/core/profile.h"
-#include "game/core/storage.h"
+#include "game/rules/profile.h"
+#include "game/rules/storage.h"
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 #include "game/screen/name_field.h"

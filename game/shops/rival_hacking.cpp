@@ -1,9 +1,9 @@
 #include "game/shops/rival_hacking.h"
 
-#include "game/core/catalogs.h"
-#include "game/core/day.h"
-#include "game/core/files.h"
-#include "game/core/profile.h"
+#include "game/rules/catalogs.h"
+#include "game/rules/day.h"
+#include "game/rules/files.h"
+#include "game/rules/profile.h"
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 #include "game/screen/terminal.h"

@@ -2,7 +2,7 @@
 // attempt, and the write-back of a won hack into the rival's own file.
 #pragma once
 
-#include "game/core/storage.h"
+#include "game/rules/storage.h"
 
 #include <cstdint>
 

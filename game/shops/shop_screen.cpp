@@ -1,6 +1,6 @@
 #include "game/shops/shop_screen.h"
 
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
 #include "game/screen/cells.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Layer game/shops, above game/screen beside game/tools: stores, underground, hacking; includes those below, tools.
 // Pieces the stores' screens share: centred status lines, the reputation cap
 // of every purchase, and key folding.
 #pragma once

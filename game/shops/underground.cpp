@@ -1,8 +1,8 @@
 #include "game/shops/underground.h"
 
-#include "game/core/catalogs.h"
-#include "game/core/profile.h"
-#include "game/core/storage.h"
+#include "game/rules/catalogs.h"
+#include "game/rules/profile.h"
+#include "game/rules/storage.h"
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 #include "game/screen/terminal.h"

@@ -1,9 +1,8 @@
 #include "game/tools/config_menu.h"
 
-#include "game/core/hall_of_fame.h"
-#include "game/core/profile.h"
-#include "game/core/storage.h"
-#include "game/core/title.h"
+#include "game/rules/hall_of_fame.h"
+#include "game/rules/profile.h"
+#include "game/rules/storage.h"
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 #include "game/screen/name_field.h"

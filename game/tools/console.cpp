@@ -1,8 +1,8 @@
 #include "game/tools/console.h"
 
-#include "game/core/catalogs.h"
-#include "game/core/day.h"
-#include "game/core/profile.h"
+#include "game/rules/catalogs.h"
+#include "game/rules/day.h"
+#include "game/rules/profile.h"
 #include "game/screen/cells.h"
 #include "game/screen/dialogs.h"
 

@@ -1,7 +1,7 @@
 #include "game/tools/modem.h"
 
-#include "game/core/clock.h"
 #include "game/screen/cells.h"
+#include "game/screen/pause.h"
 
 #include <algorithm>
 #include <array>

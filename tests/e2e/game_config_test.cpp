@@ -1,7 +1,7 @@
 // The real sysopsim in configuration mode, started as a BBS door: CONFIG.EXE
 // works on the board the game saved, prints a bulletin for the BBS, and a
 // caller who drops carrier inside it ends the program like anywhere else.
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
 #include "tests/support/door_call.h"
 #include "tests/support/temp_dir.h"
 

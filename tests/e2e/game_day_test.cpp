@@ -1,6 +1,6 @@
 // The real sysopsim as a BBS door: a caller advances the board from the
 // console and sees each day's report, while the board's file follows.
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
 #include "tests/support/door_call.h"
 #include "tests/support/temp_dir.h"
 

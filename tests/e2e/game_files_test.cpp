@@ -2,8 +2,8 @@
 // another account is never replaced (under root, where permission bits do not
 // stop reads, the game runs as an unprivileged user), and a dropfile that
 // never ends or never opens does not hold up the start.
-#include "game/core/hall_of_fame.h"
-#include "game/core/profile.h"
+#include "game/rules/hall_of_fame.h"
+#include "game/rules/profile.h"
 #include "tests/support/pty_process.h"
 #include "tests/support/temp_dir.h"
 

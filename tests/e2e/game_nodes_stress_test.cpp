@@ -4,7 +4,7 @@
 // whole, and its cash, warez and break-in count must be exactly what its own
 // days and the hacks recorded against it add up to: no node's write may
 // undo another's.
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
 #include "tests/e2e/game_reels.h"
 #include "tests/support/door_call.h"
 #include "tests/support/temp_dir.h"

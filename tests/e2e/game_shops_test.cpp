@@ -1,7 +1,7 @@
 // The real sysopsim as a BBS door: a caller on a new board buys something in
 // each store and renames the board; every sale is in the board's file while
 // its success box is still on the screen.
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
 #include "tests/support/door_call.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,7 +1,7 @@
 // The real sysopsim behind the door launcher, called with the real telnet
 // program: the launcher sets the client to character mode, and the game must
 // take the client's negotiation and window reports out of its keys.
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
 #include "tests/support/door_call.h"
 #include "tests/support/temp_dir.h"
 

@@ -2,7 +2,7 @@
 // hacks by eye, buys a kit, and breaks into a second player's board, who
 // hears of it when calling next. A caller who hangs up mid-game ends the
 // game at once.
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
 #include "tests/e2e/game_reels.h"
 #include "tests/support/door_call.h"
 #include "tests/support/temp_dir.h"

@@ -1,7 +1,7 @@
 // The chat program's dropfile readers, DOOR32.SYS and DOOR.SYS: whatever a
 // board leaves, a loaded file gives terminated names and a door session
 // whose nick a server accepts.
-#include "chat/app/dropfile.h"
+#include "chat/config/dropfile.h"
 #include "tests/fuzz/fuzz_support.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 // entries with terminated fields, saving and loading again gives the same
 // store (where the format can hold its values), and the startup manager
 // draws it as text within the screen.
-#include "chat/app/server_config.h"
+#include "chat/config/server_config.h"
 #include "chat/ui/display_text.h"
 #include "chat/ui/screen_out.h"
 #include "chat/ui/ui.h"

@@ -4,7 +4,7 @@
 // keys through it. A hang-up throws instead of ending the process.
 #pragma once
 
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
 #include "game/screen/cells.h"
 #include "game/screen/terminal.h"
 #include "tests/fuzz/fuzz_support.h"

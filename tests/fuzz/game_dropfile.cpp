@@ -1,7 +1,7 @@
 // The game's DOOR32.SYS reader: any file leaves a terminated user name free
 // of control bytes, a socket only for a telnet connection with a usable
 // handle, and a save-file name inside data/.
-#include "game/core/storage.h"
+#include "game/rules/storage.h"
 #include "tests/fuzz/fuzz_support.h"
 
 #include <cctype>

@@ -2,9 +2,10 @@
 // most ten entries in range with one per sysop, the exported bulletins hold
 // no control bytes of the file's, the screen draws within its frame, and a
 // player's entry is recorded into any table.
-#include "game/core/files.h"
-#include "game/core/hall_of_fame.h"
-#include "game/core/storage.h"
+#include "game/rules/files.h"
+#include "game/app/hall_of_fame_screen.h"
+#include "game/rules/hall_of_fame.h"
+#include "game/rules/storage.h"
 #include "tests/fuzz/game_door.h"
 
 #include <cstring>

@@ -2,10 +2,10 @@
 // game uses is brought into range where the file is read, and the console
 // and statistics screens draw the board within the screen, with nothing
 // from the file reaching the caller's terminal as a control sequence.
-#include "game/core/catalogs.h"
-#include "game/core/console_loop.h"
-#include "game/core/files.h"
-#include "game/core/storage.h"
+#include "game/rules/catalogs.h"
+#include "game/app/console_loop.h"
+#include "game/rules/files.h"
+#include "game/rules/storage.h"
 #include "game/tools/console.h"
 #include "tests/fuzz/game_door.h"
 

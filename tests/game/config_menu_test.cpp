@@ -1,6 +1,6 @@
 // CONFIG.EXE driven by keys as the sysop types them, its screens read back
 // through the terminal emulator, and the files it leaves in data/.
-#include "game/core/hall_of_fame.h"
+#include "game/rules/hall_of_fame.h"
 #include "game/tools/config_menu.h"
 #include "tests/game/shop_fixture.h"
 

@@ -1,6 +1,6 @@
 // The console screen as the caller sees it: texts, places and the colours
 // that carry a warning.
-#include "game/core/storage.h"
+#include "game/rules/storage.h"
 #include "game/tools/console.h"
 #include "tests/game/game_fixture.h"
 

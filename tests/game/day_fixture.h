@@ -3,8 +3,9 @@
 // generator's state so that the day's draws come out as a test needs.
 #pragma once
 
-#include "game/core/day.h"
-#include "game/core/storage.h"
+#include "game/app/day_screens.h"
+#include "game/rules/day.h"
+#include "game/rules/storage.h"
 #include "tests/game/game_fixture.h"
 
 #include <array>

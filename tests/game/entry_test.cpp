@@ -1,10 +1,10 @@
 // Program entry: the command line, the title screen, starting and continuing
 // a board, the console's commands, the statistics and buying nodes.
-#include "game/core/console_loop.h"
-#include "game/core/entry.h"
-#include "game/core/hall_of_fame.h"
-#include "game/core/storage.h"
-#include "game/core/title.h"
+#include "game/app/console_loop.h"
+#include "game/app/entry.h"
+#include "game/rules/hall_of_fame.h"
+#include "game/rules/storage.h"
+#include "game/app/title.h"
 #include "tests/game/game_fixture.h"
 
 #include <chrono>

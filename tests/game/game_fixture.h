@@ -2,8 +2,9 @@
 // game keeps data/ there), a fresh profile and generator, and a door channel.
 #pragma once
 
-#include "game/core/clock.h"
-#include "game/core/profile.h"
+#include "game/rules/clock.h"
+#include "game/screen/pause.h"
+#include "game/rules/profile.h"
 #include "game/screen/cells.h"
 #include "game/screen/terminal.h"
 #include "tests/support/door_channel.h"

@@ -1,7 +1,8 @@
 // The hall of fame on real files: merging, recording, the exports byte for
 // byte, and the screen.
-#include "game/core/hall_of_fame.h"
-#include "game/core/storage.h"
+#include "game/app/hall_of_fame_screen.h"
+#include "game/rules/hall_of_fame.h"
+#include "game/rules/storage.h"
 #include "tests/game/game_fixture.h"
 
 #include <sys/stat.h>

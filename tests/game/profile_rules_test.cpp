@@ -1,4 +1,4 @@
-#include "game/core/catalogs.h"
+#include "game/rules/catalogs.h"
 #include "tests/game/game_fixture.h"
 
 #include <vector>

@@ -5,8 +5,8 @@
 // window, so a whole game runs in microseconds and always the same way.
 #pragma once
 
-#include "game/core/clock.h"
-#include "game/core/profile.h"
+#include "game/rules/clock.h"
+#include "game/rules/profile.h"
 #include "game/screen/cells.h"
 
 #include <unistd.h>

@@ -1,7 +1,7 @@
 // Hacking other players' boards: the outcomes on both boards, the write-back
 // into the rival's file, and the list screen as the player sees it.
-#include "game/core/catalogs.h"
-#include "game/core/storage.h"
+#include "game/rules/catalogs.h"
+#include "game/rules/storage.h"
 #include "game/shops/rival_hacking.h"
 #include "tests/game/reel_bot.h"
 #include "tests/game/shop_fixture.h"

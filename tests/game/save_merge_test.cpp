@@ -1,7 +1,7 @@
 // A save carries into the board what other nodes wrote into its file since
 // the game last loaded or saved it, so a rival's hack made while the victim
 // plays is neither overwritten nor lost.
-#include "game/core/storage.h"
+#include "game/rules/storage.h"
 #include "tests/game/game_fixture.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The modes of what the game creates in data/ come from the umask, so the
 // nodes of a board that run as several accounts of one group (umask 007,
 // as the README sets up) can all read the boards and take the locks.
-#include "game/core/files.h"
-#include "game/core/hall_of_fame.h"
-#include "game/core/storage.h"
+#include "game/rules/files.h"
+#include "game/rules/hall_of_fame.h"
+#include "game/rules/storage.h"
 #include "tests/game/game_fixture.h"
 
 #include <sys/stat.h>

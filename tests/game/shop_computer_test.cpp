@@ -1,4 +1,4 @@
-#include "game/core/catalogs.h"
+#include "game/rules/catalogs.h"
 #include "game/shops/computer_store.h"
 #include "tests/game/shop_fixture.h"
 

@@ -3,7 +3,7 @@
 // box and question as the player did.
 #pragma once
 
-#include "game/core/storage.h"
+#include "game/rules/storage.h"
 #include "tests/game/game_fixture.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // Profile files, dropfiles and the rival scan, checked on real files in the
 // test's own data/ directory.
-#include "game/core/catalogs.h"
-#include "game/core/hall_of_fame.h"
-#include "game/core/storage.h"
+#include "game/rules/catalogs.h"
+#include "game/rules/hall_of_fame.h"
+#include "game/rules/storage.h"
 #include "game/tools/console.h"
 #include "tests/game/game_fixture.h"
 

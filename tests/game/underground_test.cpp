@@ -1,7 +1,7 @@
 // The underground's outcomes: target hacks and Dark Market purchases, each
 // checked in memory, on disk and in the boxes the player saw. The minigame is
 // really played, by a bot in the clock seam.
-#include "game/core/catalogs.h"
+#include "game/rules/catalogs.h"
 #include "game/shops/underground.h"
 #include "tests/game/reel_bot.h"
 #include "tests/game/shop_fixture.h"

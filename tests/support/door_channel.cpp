@@ -1,6 +1,6 @@
 #include "tests/support/door_channel.h"
 
-#include "game/core/profile.h"
+#include "game/rules/profile.h"
 #include "game/screen/terminal.h"
 
 #include <poll.h>

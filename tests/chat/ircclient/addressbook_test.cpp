@@ -10,7 +10,7 @@
 
 #include "chat/ircclient/addressbook.h"
 #include "chat/ircclient/irc_client.h"
-#include "tests/chat/app/scratch_dir.h"
+#include "tests/chat/config/scratch_dir.h"
 
 namespace {
 

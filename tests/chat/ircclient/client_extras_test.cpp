@@ -4,7 +4,7 @@
 #include <tuple>
 
 #include "chat/ircclient/addressbook.h"
-#include "tests/chat/app/scratch_dir.h"
+#include "tests/chat/config/scratch_dir.h"
 #include "tests/chat/ircclient/client_fixture.h"
 
 namespace {
