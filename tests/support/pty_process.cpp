@@ -165,6 +165,17 @@ void pty_process::report_size(int cols, int rows)
     ioctl(master_, TIOCSWINSZ, &ws);
 }
 
+std::optional<int> pty_process::wait_exit_unread(std::chrono::milliseconds timeout)
+{
+    auto end = clock_type::now() + timeout;
+    while (!exit_status_ && clock_type::now() < end) {
+        reap(false);
+        if (!exit_status_)
+            usleep(5000);
+    }
+    return exit_status_;
+}
+
 void pty_process::resize(int cols, int rows)
 {
     report_size(cols, rows);

@@ -47,6 +47,9 @@ public:
     // Waits for the child to end; its exit status (or 128 + signal), or
     // nothing on timeout. Output read meanwhile still feeds the screen.
     std::optional<int> wait_exit(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+    // Waits for the child to end without reading its output, as a terminal
+    // nobody reads: its exit status, or nothing on timeout.
+    std::optional<int> wait_exit_unread(std::chrono::milliseconds timeout);
     // Changes the terminal size (the child gets SIGWINCH).
     void resize(int cols, int rows);
     // Tells the child of a new window size but keeps the screen as drawn,
