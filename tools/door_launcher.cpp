@@ -26,7 +26,9 @@
 
 #include "common/telnet.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +38,9 @@
 namespace {
 
 constexpr int MAX_NODES = 16;
+// The whole name prompt, echo included, ends within this: a node is free
+// again within a minute whatever the caller does. Tests shorten it with
+// DOOR_LAUNCHER_NAME_WAIT_MS.
 constexpr int NAME_WAIT_MS = 60000;
 constexpr std::size_t NAME_MAX_LEN = 30;
 
@@ -121,16 +126,50 @@ int bound_port(int fd)
     return ntohs(addr.sin_port);
 }
 
-void send_text(int fd, const char* text)
+using steady = std::chrono::steady_clock;
+
+// Milliseconds left until the deadline, at least 0.
+int ms_left(steady::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(left);
+}
+
+// Sends the text before the deadline; false when the caller did not take it
+// in time or the line broke. A caller who does not read can hold no send.
+bool send_until(int fd, const char* text, steady::time_point deadline)
 {
     std::size_t left = std::strlen(text);
     while (left > 0) {
-        ssize_t n = send(fd, text, left, MSG_NOSIGNAL);
+        ssize_t n = send(fd, text, left, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd, POLLOUT, 0};
+            const int wait = ms_left(deadline);
+            if (wait == 0 || poll(&p, 1, wait) <= 0)
+                return false;
+            continue;
+        }
         if (n <= 0)
-            return;
+            return false;
         text += n;
         left -= static_cast<std::size_t>(n);
     }
+    return true;
+}
+
+// A short message to a caller, sent if the line takes it within a second.
+void send_text(int fd, const char* text)
+{
+    (void)send_until(fd, text, steady::now() + std::chrono::seconds(1));
+}
+
+int name_wait_ms()
+{
+    const char* v = std::getenv("DOOR_LAUNCHER_NAME_WAIT_MS");
+    const int ms = v ? std::atoi(v) : 0;
+    return ms > 0 ? ms : NAME_WAIT_MS;
 }
 
 // Character mode, as boards set it up on answering: the board echoes, there
@@ -143,48 +182,59 @@ void negotiate_character_mode(int fd)
 
 // A telnet client sends Enter as CR LF or CR NUL: the second byte belongs to
 // this Enter and must not reach the door as a key of its own.
-void drop_enter_pair(int fd)
+void drop_enter_pair(int fd, steady::time_point deadline)
 {
     pollfd p{fd, POLLIN, 0};
     unsigned char next = 0;
-    if (poll(&p, 1, 200) > 0 && recv(fd, &next, 1, MSG_PEEK) == 1 && (next == '\n' || next == '\0'))
+    if (poll(&p, 1, std::min(200, ms_left(deadline))) > 0 && recv(fd, &next, 1, MSG_PEEK) == 1 &&
+        (next == '\n' || next == '\0'))
         (void)!recv(fd, &next, 1, 0);
 }
 
 // Reads the caller's name: printable ASCII up to Enter, with backspace;
 // telnet commands, other control bytes and leading spaces are skipped
 // (a blank name would make the game fall back to the sysop's own board).
-// Empty on hang-up or after a minute without a complete line.
+// Empty on hang-up, or when no complete line came within the prompt's time:
+// that bound holds for the prompt as a whole (telnet commands trickling in
+// do not renew it) and for every echo.
 std::string ask_name(int fd)
 {
-    send_text(fd, "\r\nVexon door launcher\r\nYour name: ");
+    const steady::time_point deadline = steady::now() + std::chrono::milliseconds(name_wait_ms());
+    if (!send_until(fd, "\r\nVexon door launcher\r\nYour name: ", deadline))
+        return "";
     std::string name;
     telnet_state telnet;
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, NAME_WAIT_MS) <= 0)
+        const int wait = ms_left(deadline);
+        if (wait == 0 || poll(&p, 1, wait) <= 0)
             return "";
         unsigned char raw = 0;
         if (recv(fd, &raw, 1, 0) != 1)
             return "";
         unsigned char c = 0;
+        const char* echo = nullptr;
+        char typed[2] = {'\0', '\0'};
         if (telnet_receive(telnet, {&raw, 1}, {&c, 1}) == 0) {
         } else if (c == '\r' || c == '\n') {
             if (c == '\r')
-                drop_enter_pair(fd);
+                drop_enter_pair(fd, deadline);
             if (!name.empty())
                 break;
         } else if ((c == 8 || c == 127) && !name.empty()) {
             name.pop_back();
-            send_text(fd, "\b \b");
+            echo = "\b \b";
         } else if (c == ' ' && name.empty()) {
         } else if (c >= 32 && c < 127 && name.size() < NAME_MAX_LEN) {
             name.push_back(static_cast<char>(c));
-            char echo[2] = {static_cast<char>(c), '\0'};
-            send_text(fd, echo);
+            typed[0] = static_cast<char>(c);
+            echo = typed;
         }
+        if (echo && !send_until(fd, echo, deadline))
+            return "";
     }
-    send_text(fd, "\r\n");
+    if (!send_until(fd, "\r\n", deadline))
+        return "";
     return name;
 }
 

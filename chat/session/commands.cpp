@@ -16,14 +16,26 @@ struct typed_command {
 };
 
 // Sends a message and, when it went out, shows it as our own line (the
-// server does not echo it).
+// server does not echo it): in its channel, or as a private message to its
+// recipient.
 int send_message(irc_session *s, const char *target, const char *text)
 {
     const int rc = send_format_locked<1024>(s, "PRIVMSG %s :%s", target, text);
     if (rc == 0) {
-        add_line_locked(s, s->nick, text, LINE_USER);
+        if (is_channel_name(target)) {
+            add_channel_line_locked(s, target, s->nick, text, LINE_USER);
+        } else {
+            add_line_locked(s, target, text, LINE_PRIVATE_SENT);
+        }
     }
     return rc;
+}
+
+// The first word of text (up to a space or comma) into out.
+void first_word(const char *text, char *out, std::size_t size)
+{
+    const std::size_t n = std::strcspn(text, " ,");
+    safe_strcpy(out, text, n + 1 < size ? n + 1 : size);
 }
 
 // Where plain text and actions go: the channel, or our own nick without one.
@@ -32,15 +44,30 @@ const char *message_target(const irc_session *s)
     return s->channel[0] != '\0' ? s->channel : s->nick;
 }
 
+// The channel joined (the first of a list, without its key) becomes the target.
 int cmd_join(irc_session *s, const typed_command &c)
 {
-    safe_strcpy(s->channel, c.args);
-    return send_format_locked<128>(s, "JOIN %s", c.args);
+    first_word(c.args, s->channel, sizeof s->channel);
+    s->status_dirty = 1;
+    return send_format_locked<600>(s, "JOIN %s", c.args);
 }
 
-int cmd_part(irc_session *s, const typed_command &)
+// "/part [#channel] [reason]": the named channel, else the current one.
+int cmd_part(irc_session *s, const typed_command &c)
 {
-    return send_format_locked<128>(s, "PART %s", s->channel);
+    char channel[64];
+    const char *reason = c.args;
+    if (is_channel_name(c.args)) {
+        first_word(c.args, channel, sizeof channel);
+        reason = c.args + std::strcspn(c.args, " ");
+        reason += std::strspn(reason, " ");
+    } else {
+        safe_strcpy(channel, s->channel);
+    }
+    if (reason[0] == '\0') {
+        return send_format_locked<128>(s, "PART %s", channel);
+    }
+    return send_format_locked<600>(s, "PART %s :%s", channel, reason);
 }
 
 int cmd_nick(irc_session *s, const typed_command &c)

@@ -1,6 +1,8 @@
 // The network thread: receives, cuts lines and handles each one in order.
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,55 +17,106 @@ constexpr std::size_t RECV_SIZE = 2048;
 constexpr int IDLE_WAIT_MS = 1000;
 constexpr int CHUNKS_PER_LOCK = 16;   // a round of a flood; waiting threads get the lock between rounds
 constexpr int NICK_RETRIES = 3;
+constexpr int MAX_PARAMS = 15;
+constexpr std::int64_t CTCP_WINDOW_MS = 60000;
+constexpr const char *CTCP_VERSION_TEXT = "Vexon IRC Client 6.0";
+constexpr const char *CTCP_CLIENTINFO_TEXT = "ACTION CLIENTINFO PING TIME VERSION";
 
-// One received line, split once: ":prefix rest".
+// One received line, split once: ":prefix COMMAND params... :trailing".
 struct inbound_line {
     const char *line;
-    const char *rest;    // after the first space; null when there is none
+    const char *rest;    // after the prefix's space; null when a prefix has no space after it
     char prefix[128];
     char nick[64];       // prefix up to its "!"
+    bool from_user;      // the prefix names a user (nick!user@host), not a server
+    char command[32];
+    const char *params[MAX_PARAMS];
+    int param_count;
+    char storage[LINE_BUFFER_SIZE];   // the parameters' bytes
 };
+
+// Splits the parameters of text into l's storage: words separated by
+// spaces, the one after " :" (or the fifteenth) running to the end.
+void split_params(const char *text, inbound_line *out)
+{
+    safe_strcpy(out->storage, text);
+    char *p = out->storage;
+    while (out->param_count < MAX_PARAMS) {
+        while (*p == ' ') {
+            ++p;
+        }
+        if (*p == '\0') {
+            return;
+        }
+        if (*p == ':' || out->param_count == MAX_PARAMS - 1) {
+            out->params[out->param_count++] = *p == ':' ? p + 1 : p;
+            return;
+        }
+        out->params[out->param_count++] = p;
+        p += std::strcspn(p, " ");
+        if (*p == ' ') {
+            *p++ = '\0';
+        }
+    }
+}
 
 void parse_line(const char *line, inbound_line *out)
 {
     out->line = line;
-    out->rest = nullptr;
+    out->rest = line;
     out->prefix[0] = '\0';
     out->nick[0] = '\0';
-    if (line[0] != ':') {
+    out->from_user = false;
+    out->command[0] = '\0';
+    out->param_count = 0;
+    if (line[0] == ':') {
+        const char *space = std::strchr(line, ' ');
+        const std::size_t plen = space != nullptr ? static_cast<std::size_t>(space - line - 1) : std::strlen(line + 1);
+        safe_strcpy(out->prefix, line + 1, plen + 1 < sizeof out->prefix ? plen + 1 : sizeof out->prefix);
+        const std::size_t nlen = std::strcspn(out->prefix, "!@");
+        safe_strcpy(out->nick, out->prefix, nlen + 1 < sizeof out->nick ? nlen + 1 : sizeof out->nick);
+        out->from_user = out->prefix[nlen] != '\0';
+        out->rest = space != nullptr ? space + 1 : nullptr;
+    }
+    if (out->rest == nullptr) {
         return;
     }
-    const char *space = std::strchr(line, ' ');
-    const std::size_t plen = space != nullptr ? static_cast<std::size_t>(space - line - 1) : std::strlen(line + 1);
-    safe_strcpy(out->prefix, line + 1, plen + 1 < sizeof out->prefix ? plen + 1 : sizeof out->prefix);
-    const std::size_t nlen = std::strcspn(out->prefix, "!");
-    safe_strcpy(out->nick, out->prefix, nlen + 1 < sizeof out->nick ? nlen + 1 : sizeof out->nick);
-    out->rest = space != nullptr ? space + 1 : nullptr;
+    const char *after = out->rest + std::strspn(out->rest, " ");
+    const std::size_t clen = std::strcspn(after, " ");
+    safe_strcpy(out->command, after, clen + 1 < sizeof out->command ? clen + 1 : sizeof out->command);
+    split_params(after + clen, out);
 }
 
-// "[:prefix ]COMMAND" followed by its parameters, or null when the line is
-// not that command.
-const char *command_params(const char *line, const char *command)
+// Parameter i, or "" when the line has fewer.
+const char *param(const inbound_line &l, int i)
 {
-    if (line[0] == ':') {
-        line = std::strchr(line, ' ');
-        if (line == nullptr) {
-            return nullptr;
-        }
-        ++line;
-    }
-    const std::size_t n = std::strlen(command);
-    if (std::strncmp(line, command, n) != 0 || line[n] != ' ') {
-        return nullptr;
-    }
-    return line + n + 1;
+    return i < l.param_count ? l.params[i] : "";
 }
 
-// The text after the first " :" of text, or text itself when there is none.
-const char *trailing_or_all(const char *text)
+// Who a line is from, as shown: the nick, or the server's name.
+const char *source_name(const inbound_line &l)
 {
-    const char *colon = std::strstr(text, " :");
-    return colon != nullptr ? colon + 2 : text;
+    return l.nick[0] != '\0' ? l.nick : "server";
+}
+
+bool is_us(const irc_session *s, const char *nick)
+{
+    return equals_ignore_case(nick, s->nick) != 0;
+}
+
+bool is_current_channel(const irc_session *s, const char *channel)
+{
+    return s->channel[0] != '\0' && equals_ignore_case(channel, s->channel) != 0;
+}
+
+// A message target without the status prefix of "@#chan"-style messages.
+const char *bare_target(const irc_session *s, const char *target)
+{
+    while (target[0] != '\0' && std::strchr(s->prefix_symbols, target[0]) != nullptr &&
+           is_channel_name(target + 1)) {
+        ++target;
+    }
+    return target;
 }
 
 void show(irc_session *s, const char *text)
@@ -71,13 +124,39 @@ void show(irc_session *s, const char *text)
     add_line_locked(s, "*", text, LINE_SYSTEM);
 }
 
-void refresh_names(irc_session *s)
+// Formats a line of server text and shows it.
+template <typename... Args>
+void show_format(irc_session *s, const char *format, Args... args)
 {
-    if (s->channel[0] != '\0') {
+    char text[768];
+    std::snprintf(text, sizeof text, format, args...);
+    show(s, text);
+}
+
+// " (reason)", or "" when there is none; into out.
+const char *in_parentheses(const char *reason, char *out, std::size_t size)
+{
+    if (reason[0] == '\0') {
+        out[0] = '\0';
+    } else {
+        std::snprintf(out, size, " (%s)", reason);
+    }
+    return out;
+}
+
+// We are no longer in the current channel: the latest channel we are still
+// in becomes the target, and its nick list is asked for once.
+void leave_current_channel(irc_session *s)
+{
+    nick_list_clear(s);
+    s->names_open = 0;
+    if (s->joined_count > 0) {
+        safe_strcpy(s->channel, s->joined[s->joined_count - 1]);
         send_format_locked<128>(s, "NAMES %s", s->channel);
     } else {
-        send_line_locked(s, "NAMES");
+        s->channel[0] = '\0';
     }
+    s->status_dirty = 1;
 }
 
 // --- numeric replies ---
@@ -107,38 +186,94 @@ void on_welcome(irc_session *s, const inbound_line &)
     }
 }
 
+// The server's features: the nick list needs its channel-mode symbols.
+void on_isupport(irc_session *s, const inbound_line &l)
+{
+    for (int i = 1; i < l.param_count; ++i) {
+        if (starts_with(l.params[i], "PREFIX=") != 0) {
+            take_prefix_token(s, l.params[i] + 7);
+        }
+    }
+}
+
 // A names reply may take several 353 lines; the list is collected until the
-// 366 that ends it, so the next 353 after a 366 starts a fresh list.
+// 366 that ends it, so the next 353 after a 366 starts a fresh list. Names
+// of a channel other than the current one are only shown.
 void on_names(irc_session *s, const inbound_line &l)
 {
-    const char *colon = std::strrchr(l.line, ':');
-    if (colon == l.line || colon == nullptr || colon[1] == '\0') {
+    if (l.param_count < 3) {
+        return;
+    }
+    const char *channel = l.params[l.param_count - 2];
+    const char *names = l.params[l.param_count - 1];
+    if (names[0] == '\0') {
+        return;
+    }
+    if (!is_current_channel(s, channel)) {
+        show_format(s, "Users on %s: %s", channel, names);
         return;
     }
     if (s->names_open == 0) {
-        s->user_count = 0;
+        nick_list_clear(s);
         s->names_open = 1;
     }
-    char names[1024];
-    safe_strcpy(names, colon + 1);
+    char list[1024];
+    safe_strcpy(list, names);
     char *save = nullptr;
-    for (char *word = strtok_r(names, " ", &save); word != nullptr && s->user_count < MAX_USERS;
+    for (char *word = strtok_r(list, " ", &save); word != nullptr && nick_list_add(s, word);
          word = strtok_r(nullptr, " ", &save)) {
-        word += std::strspn(word, "@+%");
-        safe_strcpy(s->users[s->user_count++], word);
     }
     s->users_dirty = 1;
 }
 
-void on_names_end(irc_session *s, const inbound_line &)
+void on_names_end(irc_session *s, const inbound_line &l)
 {
-    s->names_open = 0;
-    s->users_dirty = 1;
+    if (is_current_channel(s, param(l, 1))) {
+        s->names_open = 0;
+        s->users_dirty = 1;
+    }
+}
+
+void on_topic_reply(irc_session *s, const inbound_line &l)
+{
+    show_format(s, "Topic for %s: %s", param(l, 1), param(l, 2));
+}
+
+// "333 me #c setter time": who set the topic and when.
+void on_topic_setter(irc_session *s, const inbound_line &l)
+{
+    char setter[64];
+    safe_strcpy(setter, param(l, 2));
+    setter[std::strcspn(setter, "!")] = '\0';
+    const std::time_t when = static_cast<std::time_t>(std::strtoll(param(l, 3), nullptr, 10));
+    std::tm local{};
+    char date[32] = "";
+    if (when > 0 && localtime_r(&when, &local) != nullptr) {
+        std::strftime(date, sizeof date, " on %Y-%m-%d %H:%M", &local);
+    }
+    show_format(s, "Topic of %s set by %s%s", param(l, 1), setter, date);
 }
 
 void show_trailing(irc_session *s, const inbound_line &l)
 {
-    show(s, trailing_or_all(l.line));
+    show(s, param(l, l.param_count - 1));
+}
+
+// A reply the program has no use for, shown as server text: the parameters
+// after our nick, in order (the trailing text is the last of them).
+void show_reply(irc_session *s, const inbound_line &l)
+{
+    if (l.param_count < 2) {
+        show(s, l.rest);
+        return;
+    }
+    char text[768] = "";
+    std::size_t used = 0;
+    for (int i = 1; i < l.param_count && used + 1 < sizeof text; ++i) {
+        const int n = std::snprintf(text + used, sizeof text - used, "%s%s", i > 1 ? " " : "", l.params[i]);
+        used += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    show(s, text);
 }
 
 // An error reply: what it is about and why, e.g. "#c: Cannot join channel (+i)".
@@ -163,14 +298,32 @@ void show_error(irc_session *s, const inbound_line &l)
     show(s, text);
 }
 
+// A channel we asked to join refused us: the target goes back to where we are.
+void on_join_refused(irc_session *s, const inbound_line &l)
+{
+    show_error(s, l);
+    const char *channel = param(l, 1);
+    if (is_current_channel(s, channel) && !joined_has(s, channel) && s->joined_count > 0) {
+        safe_strcpy(s->channel, s->joined[s->joined_count - 1]);
+        s->status_dirty = 1;
+    }
+}
+
+// A refused registration (bad password, banned): remembered, so the
+// interface can say why the connection ended.
+void on_refused(irc_session *s, const inbound_line &l)
+{
+    show_error(s, l);
+    if (s->registered == 0) {
+        safe_strcpy(s->refusal, param(l, l.param_count - 1));
+    }
+}
+
 // A server without capability negotiation rejects CAP: register without SASL.
 void on_unknown_command(irc_session *s, const inbound_line &l)
 {
     show_error(s, l);
-    const char *target = std::strchr(l.rest, ' ');
-    const char *command = target != nullptr ? std::strchr(target + 1, ' ') : nullptr;
-    if (command != nullptr && starts_with(command + 1, "CAP ") != 0 && s->sasl_state != SASL_NONE &&
-        s->sasl_state != SASL_DONE) {
+    if (equals_ignore_case(param(l, 1), "CAP") != 0 && s->sasl_state != SASL_NONE && s->sasl_state != SASL_DONE) {
         sasl_end(s, SASL_MSG_NO_SUPPORT);
     }
 }
@@ -206,85 +359,120 @@ constexpr numeric_rule NUMERIC_RULES[] = {
     {903, 903, on_sasl_success},
     {904, 906, on_sasl_failure},
     {1, 1, on_welcome},
+    {5, 5, on_isupport},
+    {332, 332, on_topic_reply},
+    {333, 333, on_topic_setter},
     {353, 353, on_names},
     {366, 366, on_names_end},
     {372, 372, show_trailing},
     {375, 376, show_trailing},
     {477, 477, show_trailing},
+    {403, 403, on_join_refused},
+    {405, 405, on_join_refused},
+    {471, 475, on_join_refused},
     {421, 421, on_unknown_command},
     {433, 433, on_nick_in_use},
+    {464, 465, on_refused},
     {400, 599, show_error},
-    {0, 999, ignore_line},
+    {0, 999, show_reply},
 };
 
-// --- the line rules ---
+// --- CTCP ---
 
-bool is_ping(const inbound_line &l)
+// True when one more CTCP answer fits: at most a few a minute, so a flood
+// of requests can never make us flood the server.
+bool ctcp_answer_allowed(irc_session *s)
 {
-    return starts_with(l.line, "PING ") != 0;
-}
-
-bool is_authenticate_plus(const inbound_line &l)
-{
-    const char *params = command_params(l.line, "AUTHENTICATE");
-    return params != nullptr && (std::strcmp(params, "+") == 0 || std::strcmp(params, ":+") == 0);
-}
-
-bool has_no_prefix(const inbound_line &l)
-{
-    return l.line[0] != ':';
-}
-
-bool has_no_space(const inbound_line &l)
-{
-    return l.rest == nullptr;
-}
-
-bool is_cap(const inbound_line &l)
-{
-    return starts_with(l.rest, "CAP ") != 0;
-}
-
-bool is_numeric(const inbound_line &l)
-{
-    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    return digit(l.rest[0]) && digit(l.rest[1]) && digit(l.rest[2]);
-}
-
-bool is_privmsg(const inbound_line &l)
-{
-    return starts_with(l.rest, "PRIVMSG ") != 0;
-}
-
-bool is_join(const inbound_line &l)
-{
-    return starts_with(l.rest, "JOIN ") != 0;
-}
-
-bool is_part(const inbound_line &l)
-{
-    return starts_with(l.rest, "PART ") != 0;
-}
-
-bool any_line(const inbound_line &)
-{
+    std::int64_t *oldest = &s->ctcp_answer_ms[0];
+    for (std::int64_t &at : s->ctcp_answer_ms) {
+        if (at < *oldest) {
+            oldest = &at;
+        }
+    }
+    const std::int64_t now = session_now_ms();
+    if (*oldest != 0 && now - *oldest < CTCP_WINDOW_MS) {
+        return false;
+    }
+    *oldest = now;
     return true;
 }
 
+// The answer's text for a CTCP request word, or false for a request we do not answer.
+bool ctcp_answer(const char *word, const char *argument, char *out, std::size_t size)
+{
+    if (std::strcmp(word, "VERSION") == 0) {
+        std::snprintf(out, size, "%s", CTCP_VERSION_TEXT);
+    } else if (std::strcmp(word, "PING") == 0) {
+        std::snprintf(out, size, "%s", argument);
+    } else if (std::strcmp(word, "CLIENTINFO") == 0) {
+        std::snprintf(out, size, "%s", CTCP_CLIENTINFO_TEXT);
+    } else if (std::strcmp(word, "TIME") == 0) {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        if (localtime_r(&now, &local) == nullptr || std::strftime(out, size, "%a %b %d %H:%M:%S %Y", &local) == 0) {
+            safe_strcpy(out, "unknown", size);
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Splits "\x01WORD argument\x01" into its word (upper case, cut to fit) and argument.
+void split_ctcp(const char *text, char *word, std::size_t word_size, char *argument, std::size_t argument_size)
+{
+    const char *body = text + 1;
+    const std::size_t end = std::strcspn(body, "\x01");
+    const std::size_t wlen = std::strcspn(body, " \x01");
+    safe_strcpy(word, body, wlen + 1 < word_size ? wlen + 1 : word_size);
+    for (char *c = word; *c != '\0'; ++c) {
+        *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+    }
+    const std::size_t astart = wlen < end ? wlen + 1 : end;
+    const std::size_t alen = end - astart;
+    safe_strcpy(argument, body + astart, alen + 1 < argument_size ? alen + 1 : argument_size);
+}
+
+void on_ctcp_request(irc_session *s, const inbound_line &l, const char *text)
+{
+    char word[32];
+    char argument[400];
+    split_ctcp(text, word, sizeof word, argument, sizeof argument);
+    char answer[512];
+    if (!ctcp_answer(word, argument, answer, sizeof answer)) {
+        show_format(s, "%s sent an unknown CTCP %s", l.nick, word);
+        return;
+    }
+    if (!ctcp_answer_allowed(s)) {
+        show_format(s, "%s asked for our %s (not answered: too many requests)", l.nick, word);
+        return;
+    }
+    send_format_locked<1024>(s, "NOTICE %s :\x01%s%s%s\x01", l.nick, word, answer[0] != '\0' ? " " : "", answer);
+    show_format(s, "%s asked for our %s", l.nick, word);
+}
+
+bool is_ctcp(const char *text)
+{
+    return text[0] == '\x01';
+}
+
+bool is_action(const char *text)
+{
+    return starts_with(text, "\x01" "ACTION") != 0 && (text[7] == ' ' || text[7] == '\x01' || text[7] == '\0');
+}
+
+// --- commands ---
+
 void on_ping(irc_session *s, const inbound_line &l)
 {
-    const char *token = l.line + 5;
-    send_format_locked<1024>(s, "PONG :%s", token[0] == ':' ? token + 1 : token);
+    send_format_locked<1024>(s, "PONG :%s", param(l, 0));
 }
 
-void on_authenticate_plus(irc_session *s, const inbound_line &)
+void on_authenticate(irc_session *s, const inbound_line &l)
 {
-    sasl_on_authenticate_plus(s);
-}
-
-void show_whole_line(irc_session *s, const inbound_line &l)
-{
-    show(s, l.line);
+    if (std::strcmp(param(l, 0), "+") == 0) {
+        sasl_on_authenticate_plus(s);
+    }
 }
 
 void on_cap(irc_session *s, const inbound_line &l)
@@ -294,7 +482,7 @@ void on_cap(irc_session *s, const inbound_line &l)
 
 void on_numeric(irc_session *s, const inbound_line &l)
 {
-    const int number = static_cast<int>(std::strtol(l.rest, nullptr, 10));
+    const int number = static_cast<int>(std::strtol(l.command, nullptr, 10));
     for (const numeric_rule &rule : NUMERIC_RULES) {
         if (number >= rule.low && number <= rule.high) {
             rule.handle(s, l);
@@ -305,57 +493,242 @@ void on_numeric(irc_session *s, const inbound_line &l)
 
 void on_privmsg(irc_session *s, const inbound_line &l)
 {
-    const char *text = std::strstr(l.rest, " :");
-    if (text != nullptr) {
-        add_line_locked(s, l.nick, text + 2, LINE_USER);
+    if (l.param_count < 2 || l.nick[0] == '\0') {
+        return;
     }
+    const char *target = bare_target(s, l.params[0]);
+    const char *text = l.params[1];
+    if (is_ctcp(text) && !is_action(text)) {
+        on_ctcp_request(s, l, text);
+    } else if (is_channel_name(target)) {
+        add_channel_line_locked(s, target, l.nick, text, LINE_USER);
+    } else {
+        add_line_locked(s, l.nick, text, LINE_PRIVATE);
+    }
+}
+
+void on_notice(irc_session *s, const inbound_line &l)
+{
+    const char *target = bare_target(s, param(l, 0));
+    const char *text = param(l, l.param_count - 1);
+    if (!l.from_user) {
+        show(s, text);   // the server's own notices
+        return;
+    }
+    if (is_ctcp(text)) {
+        char word[32];
+        char argument[400];
+        split_ctcp(text, word, sizeof word, argument, sizeof argument);
+        show_format(s, "CTCP %s reply from %s: %s", word, l.nick, argument);
+        return;
+    }
+    add_channel_line_locked(s, is_channel_name(target) ? target : "", l.nick, text, LINE_NOTICE);
 }
 
 void on_join(irc_session *s, const inbound_line &l)
 {
-    char text[160];
-    std::snprintf(text, sizeof text, "%s joined", l.prefix);
-    show(s, text);
-    refresh_names(s);
+    const char *channel = param(l, 0);
+    if (is_us(s, l.nick)) {
+        joined_add(s, channel);
+        if (s->channel[0] == '\0') {
+            safe_strcpy(s->channel, channel);
+            s->status_dirty = 1;
+        }
+        if (is_current_channel(s, channel)) {
+            nick_list_clear(s);   // the server's names reply follows the join
+            s->names_open = 0;
+        }
+    } else if (is_current_channel(s, channel)) {
+        nick_list_add(s, l.nick);
+    }
+    show_format(s, "%s has joined %s", l.nick, channel);
 }
 
 void on_part(irc_session *s, const inbound_line &l)
 {
-    char text[160];
-    std::snprintf(text, sizeof text, "%s left", l.prefix);
-    show(s, text);
-    refresh_names(s);
+    const char *channel = param(l, 0);
+    char reason[400];
+    show_format(s, "%s has left %s%s", l.nick, channel, in_parentheses(param(l, 1), reason, sizeof reason));
+    if (is_us(s, l.nick)) {
+        joined_remove(s, channel);
+        if (is_current_channel(s, channel)) {
+            leave_current_channel(s);
+        }
+    } else if (is_current_channel(s, channel)) {
+        nick_list_remove(s, l.nick);
+    }
 }
 
-struct line_rule {
-    bool (*matches)(const inbound_line &);
+void on_quit(irc_session *s, const inbound_line &l)
+{
+    if (is_us(s, l.nick)) {
+        return;   // the server's ERROR says the rest
+    }
+    const char *reason = param(l, 0);
+    if (nick_list_remove(s, l.nick)) {
+        show_format(s, "%s has left %s (quit%s%s)", l.nick, s->channel, reason[0] != '\0' ? ": " : "", reason);
+    } else {
+        char text[400];
+        show_format(s, "%s has quit%s", l.nick, in_parentheses(reason, text, sizeof text));
+    }
+}
+
+void on_kick(irc_session *s, const inbound_line &l)
+{
+    const char *channel = param(l, 0);
+    const char *victim = param(l, 1);
+    char reason[400];
+    in_parentheses(param(l, 2), reason, sizeof reason);
+    if (is_us(s, victim)) {
+        show_format(s, "You were kicked from %s by %s%s", channel, source_name(l), reason);
+        joined_remove(s, channel);
+        if (is_current_channel(s, channel)) {
+            leave_current_channel(s);
+        }
+        return;
+    }
+    show_format(s, "%s was kicked from %s by %s%s", victim, channel, source_name(l), reason);
+    if (is_current_channel(s, channel)) {
+        nick_list_remove(s, victim);
+    }
+}
+
+void on_nick(irc_session *s, const inbound_line &l)
+{
+    const char *to = param(l, 0);
+    if (to[0] == '\0') {
+        return;
+    }
+    // Our own change may already be stored (the /nick command stores it).
+    if (is_us(s, l.nick) || is_us(s, to)) {
+        safe_strcpy(s->nick, to);
+        s->status_dirty = 1;
+        show_format(s, "You are now known as %s", to);
+    } else {
+        show_format(s, "%s is now known as %s", l.nick, to);
+    }
+    nick_list_rename(s, l.nick, to);
+}
+
+void on_topic(irc_session *s, const inbound_line &l)
+{
+    const char *topic = param(l, 1);
+    if (topic[0] == '\0') {
+        show_format(s, "%s cleared the topic of %s", source_name(l), param(l, 0));
+    } else {
+        show_format(s, "%s changed the topic of %s to: %s", source_name(l), param(l, 0), topic);
+    }
+}
+
+// Whether a channel mode letter takes a parameter (the usual CHANMODES:
+// lists and keys always, the limit only when set).
+bool mode_takes_parameter(const irc_session *s, char mode, bool adding)
+{
+    if (is_prefix_mode(s, mode) || std::strchr("beIkqa", mode) != nullptr) {
+        return true;
+    }
+    return adding && std::strchr("lfjJ", mode) != nullptr;
+}
+
+// Follows the channel-mode changes that the nick list shows (op, voice...).
+void apply_channel_modes(irc_session *s, const inbound_line &l)
+{
+    bool adding = true;
+    int next = 2;
+    for (const char *m = param(l, 1); *m != '\0'; ++m) {
+        if (*m == '+' || *m == '-') {
+            adding = *m == '+';
+            continue;
+        }
+        if (!mode_takes_parameter(s, *m, adding)) {
+            continue;
+        }
+        const char *argument = param(l, next++);
+        if (is_prefix_mode(s, *m)) {
+            nick_list_set_mode(s, argument, *m, adding);
+        }
+    }
+}
+
+void on_mode(irc_session *s, const inbound_line &l)
+{
+    char change[512] = "";
+    std::size_t used = 0;
+    for (int i = 1; i < l.param_count && used + 1 < sizeof change; ++i) {
+        const int n = std::snprintf(change + used, sizeof change - used, "%s%s", i > 1 ? " " : "", l.params[i]);
+        used += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    show_format(s, "%s sets mode %s on %s", source_name(l), change, param(l, 0));
+    if (is_current_channel(s, param(l, 0))) {
+        apply_channel_modes(s, l);
+    }
+}
+
+void on_error(irc_session *s, const inbound_line &l)
+{
+    show_format(s, "Server error: %s", param(l, 0));
+    if (s->registered == 0) {
+        safe_strcpy(s->refusal, param(l, 0));
+    }
+}
+
+void on_invite(irc_session *s, const inbound_line &l)
+{
+    show_format(s, "%s invites you to %s", source_name(l), param(l, 1));
+}
+
+void show_whole_line(irc_session *s, const inbound_line &l)
+{
+    show(s, l.line);
+}
+
+bool is_numeric(const char *command)
+{
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    return digit(command[0]) && digit(command[1]) && digit(command[2]) && command[3] == '\0';
+}
+
+struct command_rule {
+    const char *command;
+    bool needs_prefix;   // ignored when the line has no sender
     void (*handle)(irc_session *, const inbound_line &);
 };
 
-// Tested in this order; the first rule that matches decides.
-constexpr line_rule LINE_RULES[] = {
-    {is_ping, on_ping},
-    {is_authenticate_plus, on_authenticate_plus},
-    {has_no_prefix, show_whole_line},
-    {has_no_space, ignore_line},
-    {is_cap, on_cap},
-    {is_numeric, on_numeric},
-    {is_privmsg, on_privmsg},
-    {is_join, on_join},
-    {is_part, on_part},
-    {any_line, show_whole_line},
+// Commands by name; a numeric reply goes through NUMERIC_RULES, anything
+// else is shown as it came.
+constexpr command_rule COMMAND_RULES[] = {
+    {"PING", false, on_ping},          {"AUTHENTICATE", false, on_authenticate},
+    {"CAP", false, on_cap},            {"ERROR", false, on_error},
+    {"NOTICE", false, on_notice},      {"PONG", false, ignore_line},
+    {"PRIVMSG", true, on_privmsg},     {"JOIN", true, on_join},
+    {"PART", true, on_part},           {"QUIT", true, on_quit},
+    {"KICK", true, on_kick},           {"NICK", true, on_nick},
+    {"TOPIC", true, on_topic},         {"MODE", true, on_mode},
+    {"INVITE", true, on_invite},
 };
 
 void handle_line(irc_session *s, const char *line)
 {
-    inbound_line parsed{};
+    inbound_line parsed;
     parse_line(line, &parsed);
-    for (const line_rule &rule : LINE_RULES) {
-        if (rule.matches(parsed)) {
-            rule.handle(s, parsed);
+    if (parsed.rest == nullptr || parsed.command[0] == '\0') {
+        return;
+    }
+    if (is_numeric(parsed.command) && parsed.line[0] == ':') {
+        on_numeric(s, parsed);
+        return;
+    }
+    for (const command_rule &rule : COMMAND_RULES) {
+        if (equals_ignore_case(parsed.command, rule.command) != 0) {
+            if (!rule.needs_prefix || parsed.nick[0] != '\0') {
+                rule.handle(s, parsed);
+            } else {
+                show_whole_line(s, parsed);
+            }
             return;
         }
     }
+    show_whole_line(s, parsed);
 }
 
 // Cuts received bytes into lines at LF; CR is dropped, and a line longer
@@ -501,6 +874,10 @@ void irc_thread_main(irc_session *s)
         s->send_head = 0;
         s->send_length = 0;
         add_line_locked(s, "*", trouble, LINE_SYSTEM);
+    }
+    if (s->connected != 0 && s->registered == 0) {
+        // The server let us connect but not in: the interface says why.
+        safe_strcpy(s->connect_error, s->refusal[0] != '\0' ? s->refusal : "The server closed the connection");
     }
     s->connected = 0;
     s->running = 0;

@@ -48,6 +48,11 @@ void start_session(irc_session *s, int fd, irc_transport *t)
     s->names_open = 0;
     s->nick_retries = 0;
     s->registered = 0;
+    s->refusal[0] = '\0';
+    s->joined_count = 0;
+    safe_strcpy(s->prefix_modes, "ohv");
+    safe_strcpy(s->prefix_symbols, "@%+");
+    nick_list_clear(s);
     send_line_locked(s, "CAP LS 302");
     if (s->password[0] == '\0') {
         s->sasl_state = SASL_NONE;
@@ -76,6 +81,11 @@ void irc_init(irc_session *s)
 
 void add_line_locked(irc_session *s, const char *sender, const char *text, int kind)
 {
+    add_channel_line_locked(s, "", sender, text, kind);
+}
+
+void add_channel_line_locked(irc_session *s, const char *where, const char *sender, const char *text, int kind)
+{
     // A full ring overwrites its oldest slot instead of moving 1199 lines.
     int slot = 0;
     if (s->line_count < SCROLLBACK_LINES) {
@@ -87,6 +97,7 @@ void add_line_locked(irc_session *s, const char *sender, const char *text, int k
     }
     chat_line &line = s->lines[slot];
     safe_strcpy(line.sender, sender);
+    safe_strcpy(line.where, where);
     safe_strcpy(line.text, text);
     line.time = static_cast<std::int64_t>(std::time(nullptr));
     line.kind = kind;
@@ -239,6 +250,7 @@ int irc_connect_server(irc_session *s, const char *server, int port, const char 
     {
         const auto guard = irc_lock(s);
         store_target(s, server, port, nick, channel, tls, password);
+        s->connect_error[0] = '\0';
     }
     // Resolving and connecting can take seconds: no lock is held meanwhile,
     // and no network thread exists yet.
@@ -252,6 +264,7 @@ int irc_connect_server(irc_session *s, const char *server, int port, const char 
         s->socket = -1;
         add_line_locked(s, "*", "Connection failed", LINE_SYSTEM);
         add_line_locked(s, "*", why, LINE_SYSTEM);
+        safe_strcpy(s->connect_error, why);
         return -1;
     }
     start_session(s, fd, t);

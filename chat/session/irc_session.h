@@ -33,6 +33,8 @@
 
 inline constexpr int SCROLLBACK_LINES = 1200;
 inline constexpr int MAX_USERS = 256;
+inline constexpr int MAX_CHANNELS = 16;       // channels we are in, as far as we keep track
+inline constexpr int CTCP_ANSWERS_PER_MINUTE = 3;
 inline constexpr std::size_t LINE_BUFFER_SIZE = 8192;
 inline constexpr std::size_t SEND_LINE_MAX = 1022;
 inline constexpr std::size_t SEND_QUEUE_SIZE = 65536;
@@ -43,7 +45,13 @@ inline int g_irc_cap_timeout_ms = 15000;       // wait for a CAP or SASL reply b
 inline int g_irc_send_stall_ms = 30000;        // longest time lines may wait in the send queue
 
 
-enum line_kind : std::int32_t { LINE_USER = 0, LINE_SYSTEM = 1 };
+enum line_kind : std::int32_t {
+    LINE_USER = 0,          // a message (or action) to a channel; sender is its author
+    LINE_SYSTEM = 1,        // the program's and the server's own text
+    LINE_PRIVATE = 2,       // a private message to us; sender is its author
+    LINE_PRIVATE_SENT = 3,  // our own private message; sender is its recipient
+    LINE_NOTICE = 4,        // a notice from a user; sender is its author
+};
 
 enum sasl_step : std::int32_t {
     SASL_NONE = 0,
@@ -55,10 +63,11 @@ enum sasl_step : std::int32_t {
 };
 
 struct chat_line {
-    char sender[64];       // author's nick, "*" for system lines
+    char sender[64];       // author's nick, "*" for system lines (see line_kind)
+    char where[64];        // the channel a message belongs to, "" for none
     char text[768];
     std::int64_t time;     // seconds since the epoch
-    std::int32_t kind;     // LINE_USER or LINE_SYSTEM
+    std::int32_t kind;     // a line_kind
 };
 
 struct irc_transport;      // TLS state of a connection (irc_transport.h)
@@ -83,8 +92,20 @@ struct irc_session {
     chat_line lines[SCROLLBACK_LINES] = {};   // ring; see irc_line_at
     std::int32_t line_first = 0;              // slot of the oldest line
     std::int32_t line_count = 0;              // 0..1200
+    // The nick list of the current channel, ops first, then half-ops, voiced
+    // users and the rest, each group by name; a nick carries the symbol of
+    // its highest channel mode ("@bob"). user_modes holds every mode a nick
+    // has, as bits of prefix_modes.
     char users[MAX_USERS][64] = {};
+    std::uint8_t user_modes[MAX_USERS] = {};
     std::int32_t user_count = 0;              // 0..256
+    char prefix_modes[8] = "ohv";             // the server's PREFIX, modes and their symbols
+    char prefix_symbols[8] = "@%+";
+    char joined[MAX_CHANNELS][64] = {};       // channels we are in, oldest join first
+    std::int32_t joined_count = 0;
+    // Why the last connection failed, or ended before the server let us in
+    // (a refused registration); "" when it did not. The interface shows it.
+    char connect_error[256] = {};
     std::int32_t lines_dirty = 0;
     std::int32_t users_dirty = 0;
     std::int32_t status_dirty = 0;
@@ -105,6 +126,8 @@ struct irc_session {
     std::int32_t nick_retries = 0;            // 433 retries during registration
     std::int32_t registered = 0;              // 001 seen
     std::int64_t cap_deadline_ms = 0;         // monotonic ms; 0 = no CAP wait
+    char refusal[256] = {};                   // the server's last word before registration (ERROR, 46x)
+    std::int64_t ctcp_answer_ms[CTCP_ANSWERS_PER_MINUTE] = {};   // monotonic ms of the last answers
     irc_transport *transport = nullptr;       // non-null for a TLS connection
 
     std::thread thread;
@@ -128,6 +151,9 @@ void irc_init(irc_session *s);
 // Appends a line (sender cut to 63 bytes, text to 767), dropping the oldest
 // when 1200 are held; sets lines_dirty. Takes the lock.
 void irc_add_line(irc_session *s, const char *sender, const char *text, int kind);
+
+// The nick of nick-list entry index, without its mode symbol; call with the lock held.
+const char *irc_user_nick(const irc_session *s, int index);
 
 // Scrollback in oldest-first order; call with the lock held.
 int irc_line_count(const irc_session *s);

@@ -9,6 +9,8 @@
 
 // irc_add_line and irc_send_raw for a caller that holds the lock.
 void add_line_locked(irc_session *s, const char *sender, const char *text, int kind);
+// A line that belongs to a channel (where), so the view can name it.
+void add_channel_line_locked(irc_session *s, const char *where, const char *sender, const char *text, int kind);
 int send_line_locked(irc_session *s, const char *text);
 
 // Writes what the socket takes of the send queue without waiting. False on a
@@ -54,3 +56,29 @@ void sasl_end(irc_session *s, const char *message);
 void sasl_check_deadline(irc_session *s);
 // Milliseconds until the exchange's deadline (-1 when none is running).
 int sasl_wait_ms(const irc_session *s);
+
+// --- the nick list and the channels we are in (nick_list.cpp) ---
+
+// True when name is a channel's name rather than a nick.
+bool is_channel_name(const char *name);
+
+// Empties the nick list.
+void nick_list_clear(irc_session *s);
+// Adds a nick as a names reply gives it, with its mode symbols in front
+// ("@+bob"); a nick already listed takes the new modes. False when the list is full.
+bool nick_list_add(irc_session *s, const char *entry);
+// Removes a nick; false when it was not listed.
+bool nick_list_remove(irc_session *s, const char *nick);
+// Renames a nick, keeping its modes; false when it was not listed.
+bool nick_list_rename(irc_session *s, const char *from, const char *to);
+// Gives or takes a channel mode (one of prefix_modes) of a listed nick.
+void nick_list_set_mode(irc_session *s, const char *nick, char mode, bool on);
+// True when mode is one that the nick list shows (a PREFIX mode).
+bool is_prefix_mode(const irc_session *s, char mode);
+// Takes the server's "PREFIX=(ohv)@%+" token; a malformed one is ignored.
+void take_prefix_token(irc_session *s, const char *value);
+
+// Notes that we joined / left a channel.
+void joined_add(irc_session *s, const char *channel);
+void joined_remove(irc_session *s, const char *channel);
+bool joined_has(const irc_session *s, const char *channel);

@@ -24,11 +24,34 @@ wrap_row wrap_text[WRAP_ROWS];
 int wrap_n = 0;
 wrap_row g_line_rows[WRAP_ROWS_PER_LINE];
 
-void line_display(const chat_line* line, int width, display_line& out)
+// Private messages stand out from channel text in a colour of their own,
+// notices in another (both of the 16 every terminal has).
+constexpr const char* PRIVATE_COLOUR = "\x1b[1;35m";
+constexpr const char* NOTICE_COLOUR = "\x1b[33m";
+
+// The manager's message about a failed connect.
+constexpr const char* FAILURE_COLOUR = "\x1b[1;31m";
+
+const char* line_colour(const chat_line* line)
+{
+    switch (line->kind) {
+    case LINE_PRIVATE:
+    case LINE_PRIVATE_SENT:
+        return PRIVATE_COLOUR;
+    case LINE_NOTICE:
+        return NOTICE_COLOUR;
+    default:
+        return nullptr;
+    }
+}
+
+// A line of a channel other than the current target carries the channel's name.
+void line_display(const irc_session* s, const chat_line* line, int width, display_line& out)
 {
     char time_text[16];
     format_time(time_text, sizeof time_text, line->time);
-    make_display_line(out, time_text, line->sender, line->text, line->kind == LINE_SYSTEM, width);
+    const bool elsewhere = line->where[0] != '\0' && equals_ignore_case(line->where, s->channel) == 0;
+    make_display_line(out, time_text, line->sender, line->text, line->kind, width, elsewhere ? line->where : "");
 }
 
 // Wraps the scrollback from the newest line back until the view (V rows plus
@@ -43,7 +66,7 @@ bool wrap_newest(const irc_session* s, int width, int needed)
     int i = irc_line_count(s) - 1;
     for (; i >= 0 && wrap_n < needed; --i) {
         display_line d;
-        line_display(irc_line_at(s, i), width, d);
+        line_display(s, irc_line_at(s, i), width, d);
         const int room = std::max(width - d.prefix_columns, WRAP_MIN_ROOM);
         const int n = wrap_body(d.body, room, g_line_rows);
         const int take = std::min(n, WRAP_ROWS - wrap_n);
@@ -61,15 +84,21 @@ void put_wrapped_row(const irc_session* s, const wrap_row& row, int width)
 {
     const chat_line* line = irc_line_at(s, row.line);
     display_line d;
-    line_display(line, width, d);
+    line_display(s, line, width, d);
+    const char* colour = line_colour(line);
+    const std::string_view base = colour != nullptr ? colour : "";
+    g_out.put(base);
     const int lead = std::min(d.prefix_columns, width);
     if (row.first) {
-        put_text(g_out, d.prefix, lead);
+        put_text(g_out, d.prefix, lead, base);
     } else {
         g_out.spaces(lead);
     }
     const std::string_view body = d.body.substr(row.start, row.end - row.start);
-    put_text(g_out, body, width - lead, {}, text_format::render, row.attr);
+    put_text(g_out, body, width - lead, base, text_format::render, row.attr);
+    if (colour != nullptr) {
+        g_out.put("\x1b[0m");
+    }
 }
 
 void draw_chat_rows(ui_state* ui, const irc_session* s, const chat_layout& layout, bool reached_top)
@@ -110,13 +139,6 @@ void draw_users(const ui_state* ui, const irc_session* s, const chat_layout& lay
     }
 }
 
-// The part of the input that fits before the last column, its end kept in
-// view while typing.
-std::string_view input_tail(const ui_state* ui, int room)
-{
-    return tail_within_columns({ui->input, static_cast<std::size_t>(ui->input_length)}, room);
-}
-
 const char* connection_word(const ui_state* ui, const irc_session* s)
 {
     if (ui->connecting) {
@@ -149,9 +171,14 @@ void submit_input(ui_state* ui, irc_session* s)
         return;
     }
     irc_handle_command(s, ui->input);
-    ui->input_length = 0;
-    ui->input[0] = '\0';
+    input_take_sent(ui);
     ui->scroll = 0;  // what was sent is worth seeing
+}
+
+void toggle_users(ui_state* ui)
+{
+    ui->users_shown = !ui->users_shown;
+    ui->full_redraw = 1;
 }
 
 void scroll_by(ui_state* ui, irc_session* s, int rows)
@@ -203,14 +230,30 @@ void draw_status(ui_state* ui, irc_session* s)
     print_clip(size.columns, text);
     g_out.put("\x1b[0m");
     g_out.move(size.rows - 1, 1);
+    if (ui->startup_mode && ui->notice[0] != '\0') {
+        g_out.put(FAILURE_COLOUR);
+        print_clip(size.columns - 1, ui->notice);
+        g_out.put("\x1b[0m");
+        ui->input_dirty = 0;
+        ui->status_dirty = 0;
+        return;
+    }
     g_out.put(">");
-    print_clip(size.columns - 2, input_tail(ui, size.columns - 2));
+    input_fit(ui, size.columns - 2);
+    print_clip(size.columns - 2, std::string_view{ui->input + ui->input_view,
+                                                  static_cast<std::size_t>(ui->input_length - ui->input_view)});
+    if (!ui->startup_mode) {
+        place_input_cursor(ui);
+    }
     ui->input_dirty = 0;
     ui->status_dirty = 0;
 }
 
 void chat_handle_key(ui_state* ui, irc_session* s, int key)
 {
+    if (key != KEY_TAB) {
+        ui->completion.active = 0;
+    }
     switch (key) {
     case KEY_ENTER:
         submit_input(ui, s);
@@ -222,25 +265,23 @@ void chat_handle_key(ui_state* ui, irc_session* s, int key)
     case KEY_PGDN:
         scroll_by(ui, s, -SCROLL_STEP);
         break;
-    case KEY_BACKSPACE:
-        if (ui->input_length > 0) {
-            ui->input[--ui->input_length] = '\0';
-        }
-        ui->input_dirty = 1;
-        break;
     case KEY_TAB:
+        // Completes a nick when there is one to complete, else toggles the list.
+        if (input_complete_nick(ui, s)) {
+            ui->input_dirty = 1;
+        } else {
+            toggle_users(ui);
+        }
+        break;
     case KEY_F2:
-        ui->users_shown = !ui->users_shown;
-        ui->full_redraw = 1;
+        toggle_users(ui);
         break;
     case KEY_ESC:
         ui->startup_mode = 1;
         ui->full_redraw = 1;
         break;
     default:
-        if (key >= 32 && key <= 126 && ui->input_length < INPUT_SIZE - 1) {
-            ui->input[ui->input_length++] = static_cast<char>(key);
-            ui->input[ui->input_length] = '\0';
+        if (input_edit_key(ui, key)) {
             ui->input_dirty = 1;
         }
         break;

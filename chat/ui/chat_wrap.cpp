@@ -1,6 +1,8 @@
 // Word wrap of scrollback lines in screen columns.
 #include "chat/ui/chat_wrap.h"
 
+#include "chat/session/irc_session.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -84,17 +86,44 @@ bool action_text(std::string_view text, std::string_view& action)
     return true;
 }
 
+namespace {
+
+// The prefix's format for a kind of line; its arguments are the time, the
+// channel's name (with its space) and the sender, each as "%.*s".
+const char* prefix_format(int kind, bool is_action)
+{
+    switch (kind) {
+    case LINE_SYSTEM: return "[%.*s] %.*s* %.*s";
+    case LINE_PRIVATE: return is_action ? "[%.*s] %.*s* %.*s " : "[%.*s] %.*s*%.*s* ";
+    case LINE_PRIVATE_SENT: return is_action ? "[%.*s] %.*s-> * %.*s " : "[%.*s] %.*s-> *%.*s* ";
+    case LINE_NOTICE: return "[%.*s] %.*s-%.*s- ";
+    default: return is_action ? "[%.*s] %.*s* %.*s " : "[%.*s] %.*s<%.*s> ";
+    }
+}
+
+constexpr int WHERE_COLUMNS = 20;
+
+}  // namespace
+
 void make_display_line(display_line& out, std::string_view time_text, std::string_view sender,
-                       std::string_view text, bool system_line, int width)
+                       std::string_view text, int kind, int width, std::string_view where)
 {
     std::string_view action;
-    const bool is_action = !system_line && action_text(text, action);
-    const char* format = system_line ? "[%.*s] * " : is_action ? "[%.*s] * %.*s " : "[%.*s] <%.*s> ";
-    // Everything but the sender takes one column per byte (time and ASCII).
-    const int fixed = std::snprintf(nullptr, 0, format, static_cast<int>(time_text.size()), time_text.data(), 0, "");
+    const bool is_action = kind != LINE_SYSTEM && kind != LINE_NOTICE && action_text(text, action);
+    const char* format = prefix_format(kind, is_action);
+    char label[96] = "";
+    if (!where.empty()) {
+        const std::size_t n = bytes_within_columns(where, WHERE_COLUMNS);
+        std::snprintf(label, sizeof label, "%.*s ", static_cast<int>(n), where.data());
+    }
+    const int time_size = static_cast<int>(time_text.size());
+    const int label_size = static_cast<int>(std::string_view{label}.size());
+    // Everything but the channel and the sender takes one column per byte (time and ASCII).
+    const int fixed = std::snprintf(nullptr, 0, format, time_size, time_text.data(), 0, "", 0, "") +
+                      text_columns(label);
     const int sender_room = std::max(1, width - WRAP_MIN_ROOM - fixed);
-    const std::size_t sender_bytes = bytes_within_columns(sender, sender_room);
-    std::snprintf(out.prefix, sizeof out.prefix, format, static_cast<int>(time_text.size()), time_text.data(),
+    const std::size_t sender_bytes = kind == LINE_SYSTEM ? 0 : bytes_within_columns(sender, sender_room);
+    std::snprintf(out.prefix, sizeof out.prefix, format, time_size, time_text.data(), label_size, label,
                   static_cast<int>(sender_bytes), sender.empty() ? "" : sender.data());
     out.prefix_columns = text_columns(out.prefix);
     out.body = is_action ? action : text;

@@ -22,19 +22,28 @@ struct wrap_row {
     text_attr attr;             // formatting in force at start
 };
 
-// One scrollback line as the chat view shows it: the prefix ("[12:00:00]
-// <nick> ", "[12:00:00] * " or, for an action, "[12:00:00] * nick ") and
-// the body that is wrapped beside it.
+// One scrollback line as the chat view shows it: the prefix and the body
+// that is wrapped beside it. The prefix tells who and where:
+//   "[12:00:00] <nick> "        a channel message
+//   "[12:00:00] * nick "        an action
+//   "[12:00:00] * "             the program's or the server's text
+//   "[12:00:00] *nick* "        a private message to us
+//   "[12:00:00] -> *nick* "     our private message to nick
+//   "[12:00:00] -nick- "        a notice
+// with the channel's name before the nick ("[12:00:00] #other <nick> ")
+// for a line of a channel other than the current one.
 struct display_line {
-    char prefix[128]{};
+    char prefix[192]{};
     int prefix_columns = 0;
     std::string_view body;
 };
 
-// Builds the display form of a line. The sender is cut so the prefix leaves
-// at least WRAP_MIN_ROOM columns of the width for the text.
+// Builds the display form of a line of the given kind (a line_kind); where
+// is the channel to name, or empty. The channel's name is cut to 20 columns
+// and the sender so the prefix leaves at least WRAP_MIN_ROOM columns of the
+// width for the text.
 void make_display_line(display_line& out, std::string_view time_text, std::string_view sender,
-                       std::string_view text, bool system_line, int width);
+                       std::string_view text, int kind, int width, std::string_view where = {});
 
 // Splits body into rows of at most room columns. When the text goes on past
 // a row, the row ends before the last space within its room (a space just

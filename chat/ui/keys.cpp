@@ -15,10 +15,13 @@ struct sequence_key {
 
 // Sequences with a known meaning. ESC O forms are what terminals in
 // application cursor mode send for the arrows.
-constexpr std::array<sequence_key, 15> SEQUENCES{{
+// Home and End come in the forms of xterm, the VT220 and rxvt.
+constexpr std::array<sequence_key, 23> SEQUENCES{{
     {"[A", KEY_UP},    {"[B", KEY_DOWN},  {"[C", KEY_RIGHT},   {"[D", KEY_LEFT}, {"OA", KEY_UP},
     {"OB", KEY_DOWN},  {"OC", KEY_RIGHT}, {"OD", KEY_LEFT},    {"[5~", KEY_PGUP}, {"[6~", KEY_PGDN},
     {"[3~", KEY_DELETE}, {"OP", KEY_F1},  {"OQ", KEY_F2},      {"OR", KEY_F3},   {"OS", KEY_F4},
+    {"[H", KEY_HOME},  {"OH", KEY_HOME},  {"[1~", KEY_HOME},   {"[7~", KEY_HOME},
+    {"[F", KEY_END},   {"OF", KEY_END},   {"[4~", KEY_END},    {"[8~", KEY_END},
 }};
 
 bool is_csi_parameter(unsigned char c) { return c >= 0x20 && c <= 0x3F; }

@@ -21,7 +21,9 @@ inline constexpr int KEY_F1 = 1011;
 inline constexpr int KEY_F2 = 1012;
 inline constexpr int KEY_F3 = 1013;
 inline constexpr int KEY_F4 = 1014;
-// A complete escape sequence no screen uses (Home, Ctrl+arrow, F5...): every
+inline constexpr int KEY_HOME = 1015;
+inline constexpr int KEY_END = 1016;
+// A complete escape sequence no screen uses (Insert, F5...): every
 // screen ignores it, so it can never be taken for ESC and leave a view.
 inline constexpr int KEY_IGNORED = 1099;
 

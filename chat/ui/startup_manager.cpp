@@ -199,6 +199,8 @@ void connect_form(ui_state* ui, irc_session* s)
     if (result == 0) {
         ui->startup_mode = 0;
         ui->scroll = 0;
+    } else {
+        startup_show_failure(ui, s);
     }
     ui->status_dirty = 1;
     ui->input_dirty = 1;
@@ -302,8 +304,21 @@ void startup_edit_field(ui_state* ui)
     ui->full_redraw = 1;
 }
 
+void startup_show_failure(ui_state* ui, irc_session* s)
+{
+    auto lock = irc_lock(s);
+    std::snprintf(ui->notice, sizeof ui->notice, "Connection failed: %s",
+                  s->connect_error[0] != '\0' ? s->connect_error : "unknown reason");
+    s->connect_error[0] = '\0';
+    ui->status_dirty = 1;
+}
+
 void startup_handle_key(ui_state* ui, server_config* config, irc_session* s, int key)
 {
+    if (key != KEY_NONE && key != KEY_IGNORED) {
+        ui->notice[0] = '\0';   // a message stays until the next action
+        ui->input_dirty = 1;
+    }
     switch (key) {
     case KEY_UP: case 'k': ui->field = std::max(0, ui->field - 1); break;
     case KEY_DOWN: case 'j': ui->field = std::min(FORM_FIELDS - 1, ui->field + 1); break;

@@ -8,6 +8,7 @@
 #include "chat/ui/terminal.h"
 
 #include <array>
+#include <string_view>
 #include <cstdint>
 #include <termios.h>
 
@@ -15,6 +16,25 @@ struct irc_session;
 
 inline constexpr int INPUT_SIZE = 512;
 inline constexpr int FORM_FIELDS = 7;
+inline constexpr int HISTORY_LINES = 50;
+
+// The lines sent from the input line, newest last, and where Up/Down are.
+struct input_history {
+    char lines[HISTORY_LINES][INPUT_SIZE];
+    std::int32_t count;          // 0..50
+    std::int32_t newest;         // slot of the newest line
+    std::int32_t back;           // lines back from the newest being shown; -1 = the line being typed
+    char draft[INPUT_SIZE];      // the line being typed, kept while browsing
+};
+
+// Tab completion in progress: which word it replaced and the match shown.
+struct nick_completion {
+    std::int32_t active;         // the last key was a completing Tab
+    std::int32_t start;          // byte where the completed word starts
+    std::int32_t length;         // bytes of the inserted nick and suffix
+    std::int32_t match;          // index among the matches shown last
+    char stem[64];               // what was typed before the first Tab
+};
 
 struct ui_state {
     std::int32_t bbs_mode;
@@ -32,12 +52,17 @@ struct ui_state {
     std::int32_t status_dirty;
     std::int32_t input_length;   // 0..511
     char input[INPUT_SIZE];
+    std::int32_t input_cursor;   // byte offset of the cursor in input, 0..input_length
+    std::int32_t input_view;     // first byte shown when the line is wider than its field
+    input_history history;
+    nick_completion completion;
     server_entry settings;       // the connect form
     dropfile_info door;
     termios saved_modes;
     std::int32_t saved_valid;    // saved_modes holds modes to restore
     std::int32_t connecting;     // a connect is under way: the status bar says so
     screen_size size;            // the size the screen was last drawn for
+    char notice[320];            // the startup manager's message (a failed connect), "" for none
 };
 
 struct theme {
@@ -72,8 +97,26 @@ void draw_startup(ui_state* ui, const server_config* config);
 // Key handling of the two screens.
 void chat_handle_key(ui_state* ui, irc_session* s, int key);
 void startup_handle_key(ui_state* ui, server_config* config, irc_session* s, int key);
+// Shows in the manager why the session's last connection failed.
+void startup_show_failure(ui_state* ui, irc_session* s);
 // The modal editor of the selected form field on the input row.
 void startup_edit_field(ui_state* ui);
+
+// The input line's editing (input_line.cpp). An editing key changes the
+// line and returns true; any other key returns false.
+bool input_edit_key(ui_state* ui, int key);
+// Inserts typed text at the cursor, as far as it fits.
+void input_insert(ui_state* ui, std::string_view text);
+// Tab: completes the nick whose start is before the cursor, or the next
+// match on a further Tab. False when there is nothing to complete.
+bool input_complete_nick(ui_state* ui, irc_session* s);
+// Keeps a sent line in the history and empties the input line.
+void input_take_sent(ui_state* ui);
+// Brings the cursor into a field of room columns (moving input_view) and
+// returns its column in the field, 0 for the first.
+int input_fit(ui_state* ui, int room);
+// Puts the terminal's cursor where the input line's cursor is.
+void place_input_cursor(ui_state* ui);
 
 // The chat view's geometry for a screen size: text width W, visible rows V,
 // and the nick list's column (0 without the list).

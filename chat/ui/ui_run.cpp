@@ -58,6 +58,21 @@ bool connect_should_stop()
     return ui_stop_requested() || ui_input_hung_up();
 }
 
+// A connection the server ended before letting us in (a refused
+// registration) takes the caller back to the manager, which says why.
+void return_if_refused(ui_state* ui, irc_session* s)
+{
+    {
+        auto lock = irc_lock(s);
+        if (s->connected != 0 || s->connect_error[0] == '\0') {
+            return;
+        }
+    }
+    startup_show_failure(ui, s);
+    ui->startup_mode = 1;
+    ui->full_redraw = 1;
+}
+
 bool session_wants_quit(irc_session* s)
 {
     auto lock = irc_lock(s);
@@ -78,6 +93,8 @@ void draw_everything(ui_state* ui, server_config* config, irc_session* s)
         draw_chat(ui, s);
     }
     draw_status(ui, s);
+    // The chat view's input line has a visible cursor; the manager has none.
+    g_out.put(ui->startup_mode ? "\x1b[?25l" : "\x1b[?25h");
 }
 
 void redraw(ui_state* ui, server_config* config, irc_session* s)
@@ -104,6 +121,8 @@ void redraw(ui_state* ui, server_config* config, irc_session* s)
     }
     if (ui->input_dirty || ui->status_dirty || status_dirty) {
         draw_status(ui, s);
+    } else if (!ui->startup_mode && chat_dirty) {
+        place_input_cursor(ui);   // drawing the chat moved it
     }
     g_out.flush();  // one write per frame
 }
@@ -178,6 +197,7 @@ void ui_run(ui_state* ui, server_config* config, irc_session* s)
         return;
     }
     while (!session_wants_quit(s) && !ui_stop_requested()) {
+        return_if_refused(ui, s);
         redraw(ui, config, s);
         int key = ui_read_key();
         for (int handled = 1; key != KEY_NONE; ++handled) {

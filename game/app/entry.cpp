@@ -62,6 +62,15 @@ void leave_program()
     restore_terminal();
 }
 
+// A save found the board deleted by the sysop: nothing is written, and the
+// session ends, since there is no board left to play.
+void end_on_removed_board()
+{
+    msg_box("Board removed", "The sysop removed this board.\nNothing was saved. Goodbye.", 1);
+    leave_program();
+    std::exit(0);
+}
+
 }  // namespace
 
 launch_options parse_command_line(int argc, char** argv)
@@ -114,6 +123,7 @@ int run_sysopsim(int argc, char** argv)
         return 1;
     }
     ensure_data_dir();
+    g_board_removed_hook = end_on_removed_board;
     choose_glyph_mode(o.force_utf8);
     take_terminal();
     g_rng ^= static_cast<std::uint32_t>(monotonic_ms());

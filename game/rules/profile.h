@@ -51,7 +51,10 @@ struct profile {
     std::uint8_t protect_health[16];
     std::int32_t turns_per_day;
     std::int32_t difficulty;
-    std::uint8_t reserved_tail[12];
+    // Who the board belongs to: a key of the caller's name, set by every
+    // save, so a renamed sysop still finds the board. 0 in older files.
+    std::uint32_t owner_key;
+    std::uint8_t reserved_tail[8];
 };
 
 static_assert(sizeof(profile) == 232);
@@ -92,7 +95,8 @@ static_assert(offsetof(profile, won) == 192);
 static_assert(offsetof(profile, protect_health) == 196);
 static_assert(offsetof(profile, turns_per_day) == 212);
 static_assert(offsetof(profile, difficulty) == 216);
-static_assert(offsetof(profile, reserved_tail) == 220);
+static_assert(offsetof(profile, owner_key) == 220);
+static_assert(offsetof(profile, reserved_tail) == 224);
 
 // Who is playing and over which connection.
 struct door_info {

@@ -95,13 +95,121 @@ void carry_change(T profile::*field, const profile& on_disk, T most)
     P.*field = static_cast<T>(clamp_to<std::int64_t>(static_cast<std::int64_t>(P.*field) + theirs, 0, most));
 }
 
-// Carries into P what other nodes did to the file since this game last
-// synced with it: a rival's hack takes cash and warez and leaves a mark.
+// One field of the record, by place and width.
+struct field_span {
+    std::size_t at;
+    std::size_t size;
+};
+
+#define PROFILE_FIELD(f) field_span{offsetof(profile, f), sizeof(profile::f)}
+// Fields that another writer may set outright (the sysop's settings and
+// names in the configuration menu, the player's own progress on another
+// node). Cash, warez and break-ins are added up instead; the magic, version,
+// owner key and reserved bytes are the save's own.
+constexpr field_span TAKEN_FIELDS[] = {
+    PROFILE_FIELD(sysop_name),   PROFILE_FIELD(bbs_name),       PROFILE_FIELD(day),
+    PROFILE_FIELD(rep),          PROFILE_FIELD(fame),           PROFILE_FIELD(nodes),
+    PROFILE_FIELD(total_callers), PROFILE_FIELD(callers_yesterday), PROFILE_FIELD(cpu),
+    PROFILE_FIELD(ram),          PROFILE_FIELD(hdd),            PROFILE_FIELD(modem),
+    PROFILE_FIELD(monitor),      PROFILE_FIELD(peripherals),    PROFILE_FIELD(doors),
+    PROFILE_FIELD(cdroms),       PROFILE_FIELD(fido_tier),      PROFILE_FIELD(inet_tier),
+    PROFILE_FIELD(hack_skill),   PROFILE_FIELD(heat),           PROFILE_FIELD(reserved_one),
+    PROFILE_FIELD(hw_health),    PROFILE_FIELD(bbs_software),   PROFILE_FIELD(dark_goods),
+    PROFILE_FIELD(protection),   PROFILE_FIELD(turn_day),       PROFILE_FIELD(turns_used),
+    PROFILE_FIELD(won),          PROFILE_FIELD(protect_health), PROFILE_FIELD(turns_per_day),
+    PROFILE_FIELD(difficulty),
+};
+#undef PROFILE_FIELD
+
+// Carries into P what other writers did to the file since this game last
+// synced with it: a rival's hack takes cash and warez and leaves a mark; the
+// sysop changes turns, difficulty or names. A field both sides changed keeps
+// this game's value.
 void merge_other_writers(const profile& on_disk)
 {
     carry_change(&profile::cash, on_disk, MAX_CASH);
     carry_change(&profile::warez, on_disk, std::int32_t{MAX_COUNT});
     carry_change(&profile::hacked_while_away, on_disk, std::int32_t{MAX_COUNT});
+    auto* mine = reinterpret_cast<unsigned char*>(&P);
+    const auto* theirs = reinterpret_cast<const unsigned char*>(&on_disk);
+    const auto* base = reinterpret_cast<const unsigned char*>(&g_synced);
+    for (const field_span& f : TAKEN_FIELDS) {
+        if (std::memcmp(theirs + f.at, base + f.at, f.size) != 0 && std::memcmp(mine + f.at, base + f.at, f.size) == 0)
+            std::memcpy(mine + f.at, theirs + f.at, f.size);
+    }
+}
+
+// What loading makes of a record, so that a file and the copy this game
+// synced with compare alike.
+void repair_loaded(profile& p)
+{
+    if (p.turns_per_day < 1 || p.turns_per_day > 100)
+        p.turns_per_day = 30;
+    if (static_cast<std::uint32_t>(p.difficulty) > 2)
+        p.difficulty = 1;
+    bool no_health = true;
+    for (auto h : p.protect_health)
+        no_health = no_health && h == 0;
+    if (no_health) {
+        for (std::size_t i = 0; i < PROTECT_SW.size(); ++i) {
+            if (has_bit(p.protection, static_cast<int>(i)))
+                p.protect_health[i] = 100;
+        }
+    }
+    sanitize_profile(p);
+}
+
+// Case and spacing do not tell two callers apart: "bob  SMITH" is
+// "Bob Smith". Anything else does ("bob-smith" is someone else). The name
+// is taken as a board stores it, at most 31 characters.
+void fold_name(const char* name, char (&out)[sizeof P.sysop_name])
+{
+    std::size_t n = 0;
+    bool space = false;
+    for (std::size_t i = 0; name[i] && i < sizeof P.sysop_name - 1; ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == ' ' || c == '\t') {
+            space = n > 0;
+            continue;
+        }
+        if (space && n + 1 < sizeof out)
+            out[n++] = ' ';
+        space = false;
+        if (n + 1 < sizeof out)
+            out[n++] = static_cast<char>(c < 128 ? std::tolower(c) : c);
+    }
+    out[n] = '\0';
+}
+
+// A 32-bit key of the folded name (FNV-1a), never 0; the salt gives further
+// independent keys.
+std::uint32_t name_key(const char* name, std::uint32_t salt)
+{
+    char folded[sizeof P.sysop_name];
+    fold_name(name, folded);
+    std::uint32_t h = 2166136261u ^ (salt * 0x9E3779B9u);
+    for (const char* p = folded; *p; ++p) {
+        h ^= static_cast<unsigned char>(*p);
+        h *= 16777619u;
+    }
+    return h == 0 ? 1 : h;
+}
+
+constexpr std::uint32_t NAME_SUFFIXES = 8;
+
+enum class board_claim { free, mine, theirs, unreadable };
+
+// Whose board a file holds. A missing, short or foreign file is no one's
+// board (the caller may start one there, as always).
+board_claim claim_of(const char* path, const char* user_name)
+{
+    profile p{};
+    const long got = read_data_file(path, &p, sizeof p);
+    if (got == FILE_UNREADABLE)
+        return board_claim::unreadable;
+    if (got != static_cast<long>(sizeof p) || p.magic != PROFILE_MAGIC)
+        return board_claim::free;
+    return board_belongs_to(p, user_name) ? board_claim::mine : board_claim::theirs;
 }
 
 void strip_line_end(char* s)
@@ -128,9 +236,65 @@ void slugify(const char* name, char* out)
 
 void profile_path(char* out, std::size_t size)
 {
+    board_path_for(g_d.user_name, out, size);
+}
+
+bool same_sysop(const char* a, const char* b)
+{
+    char na[sizeof P.sysop_name];
+    char nb[sizeof P.sysop_name];
+    fold_name(a, na);
+    fold_name(b, nb);
+    return std::strcmp(na, nb) == 0;
+}
+
+std::uint32_t owner_key_of(const char* user_name)
+{
+    return name_key(user_name, 0);
+}
+
+bool board_belongs_to(const profile& p, const char* user_name)
+{
+    if (p.owner_key != 0)
+        return p.owner_key == owner_key_of(user_name);
+    char stored[sizeof p.sysop_name + 1];
+    std::snprintf(stored, sizeof stored, "%.*s", static_cast<int>(sizeof p.sysop_name), p.sysop_name);
+    return same_sysop(stored, user_name);
+}
+
+void board_path_for(const char* user_name, char* out, std::size_t size)
+{
     char slug[SLUG_SIZE];
-    slugify(g_d.user_name, slug);
-    std::snprintf(out, size, "data/sysop_%s.dat", slug);
+    slugify(user_name, slug);
+    char plain[128];
+    std::snprintf(plain, sizeof plain, "data/sysop_%s.dat", slug);
+    const board_claim plain_claim = claim_of(plain, user_name);
+    if (plain_claim == board_claim::mine) {
+        std::snprintf(out, size, "%s", plain);
+        return;
+    }
+    // The slug is lossy ("B.O.B. SMITH" and "bob-smith" share one): a caller
+    // whose slug holds another name's board has a file of their own, named
+    // by a key of the whole name, tried in turn should two keys collide.
+    char free_path[128] = "";
+    for (std::uint32_t salt = 0; salt < NAME_SUFFIXES; ++salt) {
+        char suffixed[128];
+        std::snprintf(suffixed, sizeof suffixed, "data/sysop_%s_%08x.dat", slug,
+                      static_cast<unsigned>(name_key(user_name, salt + 1)));
+        const board_claim c = claim_of(suffixed, user_name);
+        if (c == board_claim::mine || c == board_claim::unreadable) {
+            std::snprintf(out, size, "%s", suffixed);
+            return;
+        }
+        if (c == board_claim::free) {
+            std::snprintf(free_path, sizeof free_path, "%s", suffixed);
+            break;
+        }
+    }
+    if (plain_claim != board_claim::theirs || free_path[0] == '\0')
+        std::snprintf(out, size, "%s", plain);
+    else
+        std::snprintf(out, size, "%s", free_path);
 }
 
 void new_profile()
@@ -189,11 +353,14 @@ void sanitize_profile(profile& p)
     p.day = p.day > static_cast<std::uint32_t>(MAX_COUNT) ? static_cast<std::uint32_t>(MAX_COUNT) : p.day;
 }
 
-long read_data_file(const char* path, void* out, std::size_t size)
+long read_data_file(const char* path, void* out, std::size_t size, link_rule links)
 {
     // Non-blocking open and a regular-file check: a FIFO or device planted in
-    // data/ must not hang the game.
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // data/ must not hang the game. A symlink in data/ is no file of the
+    // game's: reading through it would show (and a save would then keep) a
+    // file from anywhere.
+    const int nofollow = links == link_rule::refuse ? O_NOFOLLOW : 0;
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | nofollow);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? FILE_ABSENT : FILE_UNREADABLE;
     struct stat st{};
@@ -237,20 +404,7 @@ int load_profile()
         std::memset(&P, 0, sizeof P);
         return 0;
     }
-    if (loaded.turns_per_day < 1 || loaded.turns_per_day > 100)
-        loaded.turns_per_day = 30;
-    if (static_cast<std::uint32_t>(loaded.difficulty) > 2)
-        loaded.difficulty = 1;
-    bool no_health = true;
-    for (auto h : loaded.protect_health)
-        no_health = no_health && h == 0;
-    if (no_health) {
-        for (std::size_t i = 0; i < PROTECT_SW.size(); ++i) {
-            if (has_bit(loaded.protection, static_cast<int>(i)))
-                loaded.protect_health[i] = 100;
-        }
-    }
-    sanitize_profile(loaded);
+    repair_loaded(loaded);
     P = loaded;
     g_synced = P;
     g_have_synced = true;
@@ -261,8 +415,15 @@ bool profile_unreadable()
 {
     char path[128];
     profile_path(path, sizeof path);
-    return data_file_unreadable(path);
+    if (data_file_unreadable(path))
+        return true;
+    // A lock file that is a link the game did not make could point anywhere.
+    char lock[160];
+    struct stat st{};
+    return profile_lock_path(path, lock, sizeof lock) && lstat(lock, &st) == 0 && S_ISLNK(st.st_mode);
 }
+
+void (*g_board_removed_hook)() = nullptr;
 
 void save_profile()
 {
@@ -270,17 +431,28 @@ void save_profile()
     char path[128];
     profile_path(path, sizeof path);
     const profile_lock lock(path);
+    if (!lock.held() && lock.refused())
+        return;
     profile on_disk{};
     const long got = read_data_file(path, &on_disk, sizeof on_disk);
     if (got == FILE_UNREADABLE)
         return;
+    if (got == FILE_ABSENT && g_have_synced) {
+        // The sysop deleted this board since it was loaded: writing it back
+        // would bring it back from the dead.
+        g_have_synced = false;
+        if (g_board_removed_hook)
+            g_board_removed_hook();
+        return;
+    }
     if (got == static_cast<long>(sizeof on_disk) && on_disk.magic == PROFILE_MAGIC && g_have_synced) {
-        sanitize_profile(on_disk);
+        repair_loaded(on_disk);
         merge_other_writers(on_disk);
     }
     P.magic = PROFILE_MAGIC;
     P.version = PROFILE_VERSION;
     P.reserved = 0;
+    P.owner_key = owner_key_of(g_d.user_name);
     std::memset(P.reserved_tail, 0, sizeof P.reserved_tail);
     if (write_file_atomic(path, &P, sizeof P)) {
         g_synced = P;
@@ -293,7 +465,7 @@ void parse_dropfile(const char* path)
     // Only a regular file is read, without blocking: a FIFO or a device such
     // as /dev/zero named as the dropfile must not hang the start.
     char text[DROPFILE_MAX];
-    const long got = read_data_file(path, text, sizeof text);
+    const long got = read_data_file(path, text, sizeof text, link_rule::follow);
     if (got < 0)
         return;
     std::string_view rest(text, static_cast<std::size_t>(got));
@@ -338,9 +510,14 @@ data_lock::data_lock(const char* lock_path)
     constexpr int TRY_EVERY_MS = 20;
     constexpr int GIVE_UP_AFTER_MS = 2000;
     ensure_data_dir();
-    fd_ = open(lock_path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);  // nodes of one group share it (umask)
-    if (fd_ < 0)
+    // Nodes of one group share it (umask). Never through a symlink: it could
+    // create or lock a file anywhere.
+    fd_ = open(lock_path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        refused_ = errno == ELOOP;
         return;
+    }
+
     for (int waited = 0; waited <= GIVE_UP_AFTER_MS; waited += TRY_EVERY_MS) {
         if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
             held_ = true;
@@ -392,38 +569,145 @@ void rate_rival(rival& r)
     r.heat_gain = r.difficulty / 8 + 3;
 }
 
+namespace {
+
+// A profile file's name in data/ ("sysop_*.dat"), short enough for a path.
+bool board_file_name(const char* name)
+{
+    const std::size_t len = std::strlen(name);
+    return len >= 10 && len < BOARD_NAME_SIZE && std::strncmp(name, "sysop_", 6) == 0 &&
+           std::strcmp(name + len - 4, ".dat") == 0;
+}
+
+// The player's own file, by name in data/.
+void own_board_name(char (&out)[BOARD_NAME_SIZE])
+{
+    char path[128];
+    profile_path(path, sizeof path);
+    std::snprintf(out, sizeof out, "%s", path + 5);
+}
+
+// Reads another player's board; false for the player's own, a file that is
+// no valid board, or a namesake of the playing sysop.
+bool read_other_board(const char* name, const char* own, rival& r)
+{
+    if (!board_file_name(name) || std::strcmp(name, own) == 0)
+        return false;
+    std::snprintf(r.path, sizeof r.path, "data/%s", name);
+    if (!read_record(r.path, r.record))
+        return false;
+    sanitize_profile(r.record);
+    char mine[sizeof P.sysop_name + 1];
+    std::snprintf(mine, sizeof mine, "%.*s", static_cast<int>(sizeof P.sysop_name), P.sysop_name);
+    if (same_sysop(r.record.sysop_name, mine))
+        return false;
+    rate_rival(r);
+    return true;
+}
+
+// Orders rivals for the list: nearest the player's fame first, and among
+// equals by a draw from the file's name and the player's day, so with many
+// boards each has its days in the list and the list stays put within one.
+std::uint64_t rival_rank(const char* path)
+{
+    std::uint32_t h = 2166136261u ^ (P.day * 0x9E3779B9u);
+    for (const char* p = path; *p; ++p) {
+        h ^= static_cast<unsigned char>(*p);
+        h *= 16777619u;
+    }
+    return h;
+}
+
+bool ranks_before(const rival& a, std::uint64_t rank_a, const rival& b, std::uint64_t rank_b)
+{
+    const int da = std::abs(a.record.fame - P.fame);
+    const int db = std::abs(b.record.fame - P.fame);
+    if (da != db)
+        return da < db;
+    if (rank_a != rank_b)
+        return rank_a < rank_b;
+    return std::strcmp(a.path, b.path) < 0;
+}
+
+}  // namespace
+
 void scan_rivals()
 {
     g_rival_count = 0;
-    char own[SLUG_SIZE];
-    char name_copy[sizeof P.sysop_name + 1];
-    std::snprintf(name_copy, sizeof name_copy, "%.*s", static_cast<int>(sizeof P.sysop_name), P.sysop_name);
-    slugify(name_copy, own);
+    char own[BOARD_NAME_SIZE];
+    own_board_name(own);
+    std::uint64_t ranks[MAX_RIVALS];
 
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("data"), closedir);
     if (!dir)
         return;
-    while (g_rival_count < MAX_RIVALS) {
-        dirent* e = readdir(dir.get());
-        if (!e)
-            break;
-        const char* name = e->d_name;
-        std::size_t len = std::strlen(name);
-        if (len < 10 || std::strncmp(name, "sysop_", 6) != 0 || std::strcmp(name + len - 4, ".dat") != 0)
-            continue;
+    while (dirent* e = readdir(dir.get())) {
         rival r{};
-        if (len + 5 >= sizeof r.path)
-            continue;  // a cut path would name another file
-        std::memcpy(r.path, "data/", 5);
-        std::memcpy(r.path + 5, name, len + 1);
+        if (!read_other_board(e->d_name, own, r))
+            continue;
+        const std::uint64_t rank = rival_rank(r.path);
+        // Kept in order; a full list takes a newcomer only in place of its last.
+        int at = g_rival_count;
+        while (at > 0 && ranks_before(r, rank, g_rivals[at - 1], ranks[at - 1]))
+            --at;
+        if (at >= MAX_RIVALS)
+            continue;
+        const int last = g_rival_count < MAX_RIVALS ? g_rival_count : MAX_RIVALS - 1;
+        for (int k = last; k > at; --k) {
+            g_rivals[k] = g_rivals[k - 1];
+            ranks[k] = ranks[k - 1];
+        }
+        g_rivals[at] = r;
+        ranks[at] = rank;
+        if (g_rival_count < MAX_RIVALS)
+            ++g_rival_count;
+    }
+}
+
+void refresh_rivals()
+{
+    int kept = 0;
+    for (int i = 0; i < g_rival_count; ++i) {
+        rival r = g_rivals[i];
         if (!read_record(r.path, r.record))
             continue;
         sanitize_profile(r.record);
-        char slug[SLUG_SIZE];
-        slugify(r.record.sysop_name, slug);
-        if (std::strcmp(slug, own) == 0)
-            continue;
         rate_rival(r);
-        g_rivals[g_rival_count++] = r;
+        g_rivals[kept++] = r;
+    }
+    g_rival_count = kept;
+}
+
+bool next_board(const char* after, bool forward, char (&name)[BOARD_NAME_SIZE], profile& record)
+{
+    char own[BOARD_NAME_SIZE];
+    own_board_name(own);
+    char from[BOARD_NAME_SIZE];
+    std::snprintf(from, sizeof from, "%s", after);
+    // The nearest name past `from`; a file that turns out to be no board is
+    // stepped over by looking again past it.
+    for (;;) {
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("data"), closedir);
+        if (!dir)
+            return false;
+        char best[BOARD_NAME_SIZE] = "";
+        while (dirent* e = readdir(dir.get())) {
+            const char* n = e->d_name;
+            if (!board_file_name(n) || std::strcmp(n, own) == 0)
+                continue;
+            const int past = forward ? std::strcmp(n, from) : std::strcmp(from, n);
+            if ((from[0] != '\0' && past <= 0) || (best[0] != '\0' && (forward ? std::strcmp(n, best) : std::strcmp(best, n)) >= 0))
+                continue;
+            copy_text(best, n);
+        }
+        if (best[0] == '\0')
+            return false;
+        rival r{};
+        if (read_other_board(best, own, r)) {
+            std::snprintf(name, sizeof name, "%s", best);
+            record = r.record;
+            return true;
+        }
+        std::snprintf(from, sizeof from, "%s", best);
     }
 }

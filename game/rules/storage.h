@@ -28,8 +28,20 @@ extern int g_rival_count;
 
 // The file slug of a name: letters and digits, lower-cased, at most 39.
 void slugify(const char* name, char* out);
-// "data/sysop_<slug>.dat" for the playing user.
+// The board file of the playing user (g_d's user name): see board_path_for.
 void profile_path(char* out, std::size_t size);
+// The board file of a caller: "data/sysop_<slug>.dat" when that holds their
+// board or no one's; when it holds another caller's board (the slug is
+// lossy), "data/sysop_<slug>_<key>.dat" with a key of the whole name.
+void board_path_for(const char* user_name, char* out, std::size_t size);
+// True when two names are one caller's: case and runs of spaces aside, as
+// far as a board stores a name (31 characters).
+bool same_sysop(const char* a, const char* b);
+// The key a save stores as the board's owner.
+std::uint32_t owner_key_of(const char* user_name);
+// True when a board is the caller's: by its owner key, or in a file from
+// before owner keys by its sysop name.
+bool board_belongs_to(const profile& p, const char* user_name);
 // Fills P for a fresh game from g_d's user name.
 void new_profile();
 // 1 when the user's file was read and valid, 0 otherwise.
@@ -38,17 +50,30 @@ int load_profile();
 // file, a directory): it is no saved board to start over or to continue.
 bool profile_unreadable();
 // Writes P to the user's file (never torn; failures are silent). A file
-// that is there but cannot be read is never replaced. Other nodes may have
+// that is there but cannot be read is never replaced. Other writers may have
 // changed the file since this game last loaded or wrote it (a rival's won
-// hack): under the file's lock, what they did to cash, warez and the
-// break-in count is carried into P before it is written, so neither side's
-// change is lost.
+// hack, the sysop's settings): under the file's lock, every field they
+// changed and this game did not is taken into P, and what they did to cash,
+// warez and the break-in count is added to P, so neither side's change is
+// lost. A board that was deleted since this game loaded it is not written
+// back: g_board_removed_hook is called instead.
 void save_profile();
+// Called by a save that found its board deleted (the sysop removed it).
+extern void (*g_board_removed_hook)();
 // Fills g_d from a DOOR32.SYS dropfile; anything but a regular file changes
 // nothing, and only the start of a huge file is read.
 void parse_dropfile(const char* path);
-// Rebuilds g_rivals from the other profile files in data/.
+// Rebuilds g_rivals from the other profile files in data/: at most 16,
+// those nearest the player's fame, drawn among equals by the player's day.
 void scan_rivals();
+// Reads the listed rivals again, dropping those whose files are gone.
+void refresh_rivals();
+// Room for a board file's name in data/.
+inline constexpr std::size_t BOARD_NAME_SIZE = 120;
+// The other players' boards one at a time in file-name order: the first
+// after `after` ("" for the first of all), or before it when !forward (""
+// for the last). False when there is none.
+bool next_board(const char* after, bool forward, char (&name)[BOARD_NAME_SIZE], profile& record);
 
 // Brings everything a file may carry into the ranges the game relies on:
 // catalog rows, bit sets, percentages, counts, terminated names.
@@ -58,14 +83,19 @@ void sanitize_profile(profile& p);
 // directory, a FIFO, a device) must not be replaced as if it were absent.
 inline constexpr long FILE_ABSENT = -1;
 inline constexpr long FILE_UNREADABLE = -2;
+// Whether a read goes through a symlink: files in data/ are the game's own,
+// and a link there is refused; a dropfile the board names may be a link.
+enum class link_rule { refuse, follow };
 // Reads at most size bytes of a regular file; the count read, FILE_ABSENT or
-// FILE_UNREADABLE.
-long read_data_file(const char* path, void* out, std::size_t size);
+// FILE_UNREADABLE (also for a symlink, unless followed).
+long read_data_file(const char* path, void* out, std::size_t size, link_rule links = link_rule::refuse);
 // True when the file exists but read_data_file could not read it.
 bool data_file_unreadable(const char* path);
 // Holds an advisory lock over a read-modify-write of a file that several
 // nodes share in data/. Another node holds it only for one write, so the wait
-// is short; past a bound the caller goes ahead unlocked rather than hang.
+// is short; past a bound the caller goes ahead unlocked rather than hang. A
+// lock file that is a symlink is refused: the write it guards must not
+// happen.
 class data_lock {
 public:
     explicit data_lock(const char* lock_path);
@@ -73,10 +103,12 @@ public:
     data_lock(const data_lock&) = delete;
     data_lock& operator=(const data_lock&) = delete;
     bool held() const { return held_; }
+    bool refused() const { return refused_; }
 
 private:
     int fd_ = -1;
     bool held_ = false;
+    bool refused_ = false;
 };
 
 // The lock file that guards read-modify-writes of one profile file between
@@ -89,6 +121,7 @@ class profile_lock {
 public:
     explicit profile_lock(const char* profile_path);
     bool held() const { return lock_.held(); }
+    bool refused() const { return lock_.refused(); }
 
 private:
     char path_[160];

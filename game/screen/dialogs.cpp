@@ -113,18 +113,34 @@ void draw_topbar(const char* tag)
 {
     fill_rect(0, 0, SCREEN_W - 1, 0, 1);
     put_str(0, 0, "VEXON SIMS ", 0, 3, 1);
+    // Each figure at its column, or right after the one before when that one
+    // ran long (a fortune of many digits), so none overwrites another.
     char buf[96];
+    int x = 13;
+    auto figure = [&](int column, int fg, const char* text) {
+        x = std::max(x, column);
+        put_str(x, 0, text, fg, 1, 1);
+        x += static_cast<int>(std::strlen(text));
+    };
     std::snprintf(buf, sizeof buf, " Day %-4u ", P.day);
-    put_str(13, 0, buf, 7, 1, 1);
+    figure(13, 7, buf);
     std::snprintf(buf, sizeof buf, " Cash $%-8ld ", static_cast<long>(P.cash));
-    put_str(23, 0, buf, 3, 1, 1);
+    figure(23, 3, buf);
     std::snprintf(buf, sizeof buf, " Rep %3d ", P.rep);
-    put_str(39, 0, buf, 2, 1, 1);
+    figure(39, 2, buf);
     int heat_fg = P.heat > 60 ? 1 : (P.heat > 30 ? 3 : 7);
     std::snprintf(buf, sizeof buf, " Heat %3d ", P.heat);
-    put_str(50, 0, buf, heat_fg, 1, 1);
-    std::snprintf(buf, sizeof buf, "[%s]", tag);
-    put_str(79 - static_cast<int>(std::strlen(buf)), 0, buf, 3, 1, 1);
+    figure(50, heat_fg, buf);
+    // The screen's tag gets what is left of the row (from the blank after
+    // the last figure), cut to fit.
+    const int room = SCREEN_W - x - 2;
+    if (room <= 0)
+        return;
+    int shown = static_cast<int>(strnlen(tag, static_cast<std::size_t>(room)));
+    while (shown > 0 && tag[shown - 1] == ' ')
+        --shown;
+    std::snprintf(buf, sizeof buf, "[%.*s]", shown, tag);
+    put_str(SCREEN_W - 1 - static_cast<int>(std::strlen(buf)), 0, buf, 3, 1, 1);
 }
 
 void draw_footer(const char* hint)

@@ -65,6 +65,15 @@ void draw_rival_list(const list_window& w)
 void won_rival(const rival& r)
 {
     const rival_take take = rob_rival_file(r);
+    if (!take.written) {
+        // Deleted or spoilt during the hack: there was nothing to take.
+        save_profile();
+        char gone[160];
+        std::snprintf(gone, sizeof gone, "%s is gone.\nThe board was taken down\nbefore you got anything.",
+                      r.record.bbs_name);
+        msg_box("Target gone", gone, 6);
+        return;
+    }
     const int gain = shed_heat(r.heat_gain);
     P.warez = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{P.warez} + take.warez, MAX_COUNT));
     P.cash = std::min(P.cash + take.cash, MAX_CASH);
@@ -114,7 +123,7 @@ void attempt_rival(list_window& w)
         msg_box("Aborted", "You disconnected before they caught the trace.", 6);
         break;
     }
-    scan_rivals();
+    refresh_rivals();
     if (w.sel >= g_rival_count)
         w.sel = g_rival_count > 0 ? g_rival_count - 1 : 0;
 }
@@ -124,25 +133,27 @@ void attempt_rival(list_window& w)
 rival_take rob_rival_file(const rival& r)
 {
     const profile_lock lock(r.path);
+    if (lock.refused())
+        return {0, 0, false};
 
     profile on_disk{};
     const bool readable = read_data_file(r.path, &on_disk, sizeof on_disk) == static_cast<long>(sizeof on_disk) &&
                           on_disk.magic == PROFILE_MAGIC;
-    rival now = r;
-    if (readable) {
-        now.record = on_disk;
-        sanitize_profile(now.record);
-        rate_rival(now);
-    }
-    rival_take take{stolen_from(now), now.steal_warez, false};
     if (!readable)
-        return take;
+        return {0, 0, false};
+    rival now = r;
+    now.record = on_disk;
+    sanitize_profile(now.record);
+    rate_rival(now);
     // Only the three figures change; everything else stays as the file had it.
-    on_disk.cash = std::max<std::int64_t>(now.record.cash - take.cash, 0);
-    on_disk.warez = std::max(now.record.warez - take.warez, 0);
+    const std::int64_t stake = stolen_from(now);
+    on_disk.cash = std::max<std::int64_t>(now.record.cash - stake, 0);
+    on_disk.warez = std::max(now.record.warez - now.steal_warez, 0);
     on_disk.hacked_while_away = std::min(now.record.hacked_while_away + 1, MAX_COUNT);
-    take.written = write_file_atomic(r.path, &on_disk, sizeof on_disk);
-    return take;
+    if (!write_file_atomic(r.path, &on_disk, sizeof on_disk))
+        return {0, 0, false};
+    // The thief gets what the board really lost, never more than it held.
+    return {now.record.cash - on_disk.cash, now.record.warez - on_disk.warez, true};
 }
 
 void rival_underground()

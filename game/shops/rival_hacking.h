@@ -15,9 +15,9 @@ struct rival_take {
 
 // Takes the stake of a won hack out of the rival's file: under the file's
 // lock it is read again and the hack applied to what it holds now (the
-// rival's own game may have saved since the scan), then replaced whole. A
-// file that vanished or no longer reads as a board is left alone, and the
-// take is figured from the scanned copy.
+// rival's own game may have saved since the scan), then replaced whole. The
+// take is what the file really lost; a file that vanished, no longer reads
+// as a board or cannot be written gives nothing and is left alone.
 rival_take rob_rival_file(const rival& r);
 
 // The rival list screen; returns to the underground.

@@ -89,33 +89,69 @@ void draw_difficulty_screen()
     present_frame();
 }
 
-void draw_profile_row(int j, bool selected)
+// Rows of the saved-sysops list; the list scrolls past them.
+constexpr int LIST_TOP = 5;
+constexpr int LIST_ROWS = 16;
+
+// A place in the list of boards, by file name (boards come and go on other
+// nodes, so a name stays right where a number would not) and its number.
+struct board_mark {
+    char name[BOARD_NAME_SIZE] = "";
+    int index = -1;  // -1: none
+    profile record{};
+};
+
+bool step_mark(const board_mark& from, bool forward, board_mark& to)
+{
+    board_mark m;
+    if (!next_board(from.name, forward, m.name, m.record))
+        return false;
+    m.index = from.index + (forward ? 1 : -1);
+    to = m;
+    return true;
+}
+
+board_mark first_mark()
+{
+    board_mark m;
+    board_mark start;  // before the first: index -1, name ""
+    step_mark(start, true, m);
+    return m;
+}
+
+void draw_profile_row(int y, const board_mark& m, bool selected)
 {
     const int fg = selected ? 0 : 7;
     const int bg = selected ? 3 : 0;
-    const profile& p = g_rivals[j].record;
-    put_run(3, 5 + j, ' ', 74, fg, bg, 0);
-    put_fmt(3, 5 + j, fg, bg, 1, "%-2d %-14.14s %-22.22s %4u $%-6ld  %d/5", j + 1, p.sysop_name, p.bbs_name, p.day,
+    const profile& p = m.record;
+    put_run(3, y, ' ', 74, fg, bg, 0);
+    put_fmt(3, y, fg, bg, 1, "%-2d %-14.14s %-22.22s %4u $%-6ld  %d/5", m.index + 1, p.sysop_name, p.bbs_name, p.day,
             static_cast<long>(p.cash), p.fame);
 }
 
-void draw_profile_list(int selected)
+void draw_profile_list(const board_mark& top, const board_mark& selected)
 {
     begin_framed_screen("Config - User Editor", "ALL SAVED SYSOPS");
     put_str(3, 3, "#  SYSOP           BBS                    DAY  CASH    FAME", 3, 0, 1);
     put_run(3, 4, 196, 74, 7, 0, 0);
-    for (int j = 0; j < g_rival_count; ++j)
-        draw_profile_row(j, j == selected);
+    board_mark row = top;
+    bool more_below = false;
+    for (int k = 0; row.index >= 0; ++k) {
+        if (k == LIST_ROWS) {
+            more_below = true;
+            break;
+        }
+        draw_profile_row(LIST_TOP + k, row, std::strcmp(row.name, selected.name) == 0);
+        if (!step_mark(row, true, row))
+            break;
+    }
+    if (top.index > 0)
+        put_str(69, 21, "\x18 more", 7, 0, 0);
+    if (more_below)
+        put_str(69, 21, top.index > 0 ? "\x18\x19 more" : "\x19 more", 7, 0, 0);
     put_str(3, 22, "[UP/DOWN] select   [D] delete profile   [ESC] back", 7, 0, 1);
     draw_footer("Saved profiles live in data/sysop_*.dat");
     present_frame();
-}
-
-void remove_rival(int i)
-{
-    for (int k = i; k + 1 < g_rival_count; ++k)
-        g_rivals[k] = g_rivals[k + 1];
-    --g_rival_count;
 }
 
 // Deletes under the file's lock, so it never lands between another node's
@@ -131,17 +167,27 @@ void delete_board_file(const char* path)
     }
 }
 
-// Asks about the selected board and deletes it; the new selection, or -1
-// when the list is now empty.
-int delete_selected(int selected)
+// Asks about the selected board and deletes it; moves the selection to the
+// next board (the previous one at the end). False when none is left.
+bool delete_selected(board_mark& top, board_mark& selected)
 {
-    if (!yes_no("Delete profile?", g_rivals[selected].record.sysop_name))
-        return selected;
-    delete_board_file(g_rivals[selected].path);
-    remove_rival(selected);
-    if (g_rival_count == 0)
-        return -1;
-    return selected >= g_rival_count ? g_rival_count - 1 : selected;
+    if (!yes_no("Delete profile?", selected.record.sysop_name))
+        return true;
+    char path[BOARD_NAME_SIZE + 8];
+    std::snprintf(path, sizeof path, "data/%s", selected.name);
+    delete_board_file(path);
+    board_mark gone = selected;
+    board_mark after;
+    gone.index -= 1;  // the next board takes the deleted one's number
+    if (!step_mark(gone, true, after)) {
+        gone.index += 1;
+        if (!step_mark(gone, false, after))
+            return false;
+    }
+    selected = after;
+    if (std::strcmp(top.name, gone.name) == 0 || selected.index < top.index)
+        top = selected;
+    return true;
 }
 
 // A settings screen: key "1" picks the first choice, "2" the second and so
@@ -187,24 +233,25 @@ void config_difficulty()
 
 void config_profile_editor()
 {
-    scan_rivals();
-    if (g_rival_count == 0) {
+    board_mark selected = first_mark();
+    if (selected.index < 0) {
         msg_box("No other sysops", "There are no other saved profiles.", 3);
         return;
     }
-    int selected = 0;
+    board_mark top = selected;
     for (;;) {
-        draw_profile_list(selected);
+        draw_profile_list(top, selected);
         const int key = read_key_block();
         if (is_back_key(key))
             return;
-        if (key == GKEY_UP && selected > 0) {
-            --selected;
-        } else if (key == GKEY_DOWN && selected < g_rival_count - 1) {
-            ++selected;
+        if (key == GKEY_UP) {
+            if (step_mark(selected, false, selected) && selected.index < top.index)
+                top = selected;
+        } else if (key == GKEY_DOWN) {
+            if (step_mark(selected, true, selected) && selected.index >= top.index + LIST_ROWS)
+                step_mark(top, true, top);
         } else if (fold_upper(key) == 'D') {
-            selected = delete_selected(selected);
-            if (selected < 0)
+            if (!delete_selected(top, selected))
                 return;
         }
     }

@@ -34,8 +34,13 @@ TEST(chat_ircd_telnet, CallerChatsInCodePage437AndHangsUp)
     caller->send("pl");  // the first saved server into the form
     ASSERT_TRUE(shows("127.0.0.1")) << caller->screen().dump();
     caller->send("c");
+    ASSERT_TRUE(shows("Ada has joined #test")) << caller->screen().dump();
+    // The welcome is above the server's greeting: scrolled up to, and back.
+    caller->send("\x1b[5~\x1b[5~\x1b[5~\x1b[5~\x1b[5~\x1b[5~");
     ASSERT_TRUE(shows("Connected to 127.0.0.1:" + std::to_string(server.port()) + " as Ada"))
         << caller->screen().dump();
+    caller->send("\x1b[6~\x1b[6~\x1b[6~\x1b[6~\x1b[6~\x1b[6~");
+    ASSERT_TRUE(shows("Ada has joined #test")) << caller->screen().dump();
     EXPECT_EQ(caller->screen().cell(0, 1).ch, U'\u2554') << caller->screen().dump();
 
     irc_client bob(server.port(), "bob", "#test");

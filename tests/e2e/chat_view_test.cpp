@@ -91,7 +91,7 @@ TEST_F(ChatView, LayoutOnEightyByTwentyFour)
     EXPECT_THAT(run->row(0), StartsWith(" Vexon IRC Client 6.0 \u2551 Chat View"));
     EXPECT_EQ(screen().text_at(COLS - 22 - 1, 1, 1), "\u2566") << "divider at column 58";
     EXPECT_EQ(screen().text_at(COLS - 22 - 1, 10, 1), "\u2551");
-    EXPECT_EQ(nick_at(0), "alice");
+    EXPECT_EQ(nick_at(0), "@alice") << "an op shows as one, first";
     EXPECT_EQ(nick_at(1), "bob");
     EXPECT_THAT(chat_row(0), HasSubstr("] * Connected to 127.0.0.1:" + std::to_string(server.port()) + " as alice"));
     EXPECT_TRUE(run->row_shows(STATUS_ROW, "#c \u2551 @alice \u2551 CONNECTED")) << screen().dump();
@@ -164,7 +164,8 @@ TEST_F(ChatView, InputLineKeepsItsEndInViewAndNeverScrolls)
         typed += static_cast<char>('a' + i % 26);
     }
     run->send(typed);
-    ASSERT_TRUE(run->wait_until([&] { return run->row(INPUT_ROW) == ">" + typed.substr(typed.size() - 78); }))
+    // The end stays in view, with the column after it for the cursor.
+    ASSERT_TRUE(run->wait_until([&] { return run->row(INPUT_ROW) == ">" + typed.substr(typed.size() - 77); }))
         << screen().dump();
     EXPECT_THAT(run->row(0), StartsWith(" Vexon IRC Client"));
     run->send(std::string(120, '\x7f'));

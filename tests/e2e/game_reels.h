@@ -42,7 +42,7 @@ inline view read(const vt::vt_screen& s)
 // The box that ends a game, or "" while it goes on.
 inline std::string result_box(const vt::vt_screen& s)
 {
-    for (const char* title : {"SCORE", "BUSTED TRACE", "RIVAL OWNED", "TRACED", "Aborted"}) {
+    for (const char* title : {"SCORE", "BUSTED TRACE", "RIVAL OWNED", "TRACED", "Aborted", "Target gone"}) {
         if (s.contains(std::string("╡ ") + title + " ╞"))
             return title;
     }

@@ -1,12 +1,15 @@
 // The real sysopsim in a pseudo-terminal: it takes the terminal, draws in
 // the glyphs the terminal's locale expects, gives the terminal back, and
 // leaves cleanly when the terminal goes away.
+#include "game/rules/profile.h"
 #include "tests/support/pty_process.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 
 using namespace std::chrono_literals;
 using testsupport::pty_options;
@@ -115,8 +118,17 @@ TEST(game_terminal, ConfigurationModeWorksOnTheBoardOfTheLoginUser)
         ASSERT_TRUE(game.wait_exit(10s).has_value());
     }
     // USER names the board in configuration mode only: the game above made
-    // the default "Sysop"'s board, which the login user takes over here.
-    testsupport::write_file(dir.file("data/sysop_tester.dat"), testsupport::read_file(dir.file("data/sysop_sysop.dat")));
+    // the default "Sysop"'s board, which the login user takes over here (a
+    // board belongs to the name it was saved for, so it is renamed and its
+    // owner key cleared, as in a board from before owner keys).
+    profile taken{};
+    const std::string bytes = testsupport::read_file(dir.file("data/sysop_sysop.dat"));
+    ASSERT_EQ(bytes.size(), sizeof taken);
+    std::memcpy(&taken, bytes.data(), sizeof taken);
+    std::snprintf(taken.sysop_name, sizeof taken.sysop_name, "tester");
+    taken.owner_key = 0;
+    testsupport::write_file(dir.file("data/sysop_tester.dat"),
+                            std::string(reinterpret_cast<const char*>(&taken), sizeof taken));
     pty_process config({SYSOPSIM_PATH, "--config"}, options);
     ASSERT_TRUE(config.wait_for_text("CONFIG.EXE - VEXON SIMS")) << config.screen().dump();
     EXPECT_TRUE(config.screen().contains("[5] User / profile editor"));

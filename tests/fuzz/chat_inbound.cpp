@@ -46,13 +46,15 @@ void check_session(const irc_session& s)
         const chat_line* l = irc_line_at(&s, i);
         FUZZ_CHECK(fuzz::terminated(l->sender));
         FUZZ_CHECK(fuzz::terminated(l->text));
-        FUZZ_CHECK(l->kind == LINE_USER || l->kind == LINE_SYSTEM);
+        FUZZ_CHECK(l->kind >= LINE_USER && l->kind <= LINE_NOTICE);
+        FUZZ_CHECK(fuzz::terminated(l->where));
     }
     FUZZ_CHECK(s.user_count >= 0 && s.user_count <= MAX_USERS);
     for (int i = 0; i < s.user_count; ++i)
         FUZZ_CHECK(fuzz::terminated(s.users[i]));
     FUZZ_CHECK(fuzz::terminated(s.nick));
     FUZZ_CHECK(fuzz::terminated(s.channel));
+    FUZZ_CHECK(s.joined_count >= 0 && s.joined_count <= MAX_CHANNELS);
 }
 
 }  // namespace

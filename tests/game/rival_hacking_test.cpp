@@ -67,10 +67,9 @@ TEST_F(rival_test, Outcomes)
 {
     const auto none = [](profile&) {};
     const rival_case cases[] = {
-        {"25 is taken from a rival with $40", none, [](profile& r) { r.cash = 40; }, {"hhhh", " q"}, 14,
+        {"25 is taken from a rival with $40 and no warez", none, [](profile& r) { r.cash = 40; }, {"hhhh", " q"}, 14,
          [](profile& p) {
              p.cash += 25;
-             p.warez += 1;
              p.heat += 5;
              p.hack_skill += 1;
              p.rep += 1;
@@ -79,7 +78,7 @@ TEST_F(rival_test, Outcomes)
              r.cash = 15;
              r.hacked_while_away = 1;
          },
-         {"RIVAL OWNED", "Pwned Victim's Haven!\nStole $25 + 1 warez.\nHeat +5, Rep +1.\n"
+         {"RIVAL OWNED", "Pwned Victim's Haven!\nStole $25 + 0 warez.\nHeat +5, Rep +1.\n"
                          "(Victim will see a 'you were hacked' event)"}},
         {"10050 is taken from $60000", none,
          [](profile& r) {
@@ -111,7 +110,6 @@ TEST_F(rival_test, Outcomes)
          {"hhhh", " q"}, 65,
          [](profile& p) {
              p.cash += 300;
-             p.warez += 1;
              p.heat += 14;
              p.hack_skill = 95;
              p.rep += 1;
@@ -120,7 +118,7 @@ TEST_F(rival_test, Outcomes)
              r.cash = 1200;
              r.hacked_while_away = 1;
          },
-         {"RIVAL OWNED", "Pwned Victim's Haven!\nStole $300 + 1 warez.\nHeat +14, Rep +1.\n"
+         {"RIVAL OWNED", "Pwned Victim's Haven!\nStole $300 + 0 warez.\nHeat +14, Rep +1.\n"
                          "(Victim will see a 'you were hacked' event)"}},
         {"a failure at heat_gain 5 adds 2 heat and costs 3 rep", none, none, {"mmmmmmmmm", " q"}, 14,
          [](profile& p) {
@@ -225,8 +223,9 @@ TEST_F(rival_test, WriteBackLeavesAFileThatIsNoLongerABoard)
         r.spoil();
         const std::string before = testsupport::read_file(rival_path("Victim"));
         const rival_take take = rob_rival_file(g_rivals[0]);
-        // The player still gets what the scan promised.
-        EXPECT_EQ(take.cash, 1050);
+        // Nothing was taken, so nothing is paid.
+        EXPECT_EQ(take.cash, 0);
+        EXPECT_EQ(take.warez, 0);
         EXPECT_FALSE(take.written);
         EXPECT_EQ(testsupport::read_file(rival_path("Victim")), before);
         FILE* f = std::fopen(rival_path("Victim").c_str(), "rb");

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -120,7 +122,7 @@ TEST_F(save_merge_test, EachChangeIsCarriedOnce)
     EXPECT_EQ(on_disk().cash, 860);
 }
 
-TEST_F(save_merge_test, OnlyTheFiguresOthersTakeAreMerged)
+TEST_F(save_merge_test, WhereBothSidesChangedAFieldThisGamesValueStays)
 {
     new_profile();
     save_profile();
@@ -130,11 +132,56 @@ TEST_F(save_merge_test, OnlyTheFiguresOthersTakeAreMerged)
         p.cash += 70;
     });
     P.rep = 7;
+    P.day = 2;
     save_profile();
     const profile p = on_disk();
     EXPECT_EQ(p.rep, 7);
-    EXPECT_EQ(p.day, 1u);
+    EXPECT_EQ(p.day, 2u);
     EXPECT_EQ(p.cash, 1570);
+}
+
+// The sysop changes settings and names in the configuration menu while the
+// player plays on another node: both sides' changes survive the save.
+TEST_F(save_merge_test, FieldsOnlyAnotherWriterChangedAreTaken)
+{
+    struct field_case {
+        const char* name;
+        std::function<void(profile&)> others;
+        std::function<bool(const profile&)> kept;
+    };
+    const field_case cases[] = {
+        {"turns per day", [](profile& p) { p.turns_per_day = 75; }, [](const profile& p) { return p.turns_per_day == 75; }},
+        {"difficulty", [](profile& p) { p.difficulty = 2; }, [](const profile& p) { return p.difficulty == 2; }},
+        {"sysop name", [](profile& p) { copy_text(p.sysop_name, "The Sysop"); },
+         [](const profile& p) { return std::string(p.sysop_name) == "The Sysop"; }},
+        {"board name", [](profile& p) { copy_text(p.bbs_name, "Renamed BBS"); },
+         [](const profile& p) { return std::string(p.bbs_name) == "Renamed BBS"; }},
+        {"hardware", [](profile& p) { p.cpu = 3; }, [](const profile& p) { return p.cpu == 3; }},
+        {"protection health", [](profile& p) { p.protect_health[4] = 40; },
+         [](const profile& p) { return p.protect_health[4] == 40; }},
+    };
+    for (const field_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        new_profile();
+        save_profile();
+        ASSERT_EQ(load_profile(), 1);
+        others_write(c.others);
+        // The player's own progress meanwhile.
+        P.day = 9;
+        P.modem = 2;
+        P.cash += 25;
+        save_profile();
+        for (const profile& p : {P, on_disk()}) {
+            EXPECT_TRUE(c.kept(p));
+            EXPECT_EQ(p.day, 9u);
+            EXPECT_EQ(p.modem, 2);
+            EXPECT_EQ(p.cash, 1525);
+        }
+        // And a later save does not take it back.
+        P.day = 10;
+        save_profile();
+        EXPECT_TRUE(c.kept(on_disk()));
+    }
 }
 
 TEST_F(save_merge_test, AFileThatIsNoLongerABoardIsWrittenWhole)
@@ -144,7 +191,6 @@ TEST_F(save_merge_test, AFileThatIsNoLongerABoardIsWrittenWhole)
         std::function<void()> spoil;
     };
     const row rows[] = {
-        {"deleted by the sysop", [] { std::remove(BOARD); }},
         {"not a board", [] { testsupport::write_file(BOARD, std::string(232, '\0')); }},
         {"cut short", [] { testsupport::write_file(BOARD, "VXSS"); }},
     };
@@ -159,6 +205,30 @@ TEST_F(save_merge_test, AFileThatIsNoLongerABoardIsWrittenWhole)
         EXPECT_EQ(std::memcmp(&p, &P, sizeof p), 0);
         EXPECT_EQ(p.cash, 1234);
     }
+}
+
+int g_removed_calls = 0;
+
+TEST_F(save_merge_test, ABoardDeletedSinceItWasLoadedIsNotWrittenBack)
+{
+    const auto saved_hook = g_board_removed_hook;
+    g_board_removed_hook = [] { ++g_removed_calls; };
+    new_profile();
+    save_profile();
+    ASSERT_EQ(load_profile(), 1);
+    std::remove(BOARD);
+    P.cash = 999;
+    g_removed_calls = 0;
+    save_profile();
+    EXPECT_EQ(g_removed_calls, 1);
+    EXPECT_NE(access(BOARD, F_OK), 0) << "the deleted board came back";
+
+    // A board started afresh is written, deleted file or not.
+    new_profile();
+    save_profile();
+    EXPECT_EQ(g_removed_calls, 1);
+    EXPECT_EQ(on_disk().cash, 1500);
+    g_board_removed_hook = saved_hook;
 }
 
 }  // namespace

@@ -6,11 +6,14 @@
 #include "game/tools/console.h"
 #include "tests/game/game_fixture.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +42,8 @@ public:
         bytes_.replace(off, s.size(), s);
         return *this;
     }
+    // The owner key a save stores for the caller.
+    image& owned_by(const char* user) { return u32(220, owner_key_of(user)); }
     image& byte(std::size_t off, unsigned char v)
     {
         bytes_[off] = static_cast<char>(v);
@@ -205,22 +210,21 @@ TEST_F(storage, EveryFieldLoadsFromItsOffsetAndSavesBackUnchanged)
     EXPECT_EQ(P.turns_per_day, 45);
     EXPECT_EQ(P.difficulty, 2);
 
-    std::remove("data/sysop_ada.dat");
     save_profile();
-    EXPECT_EQ(testsupport::read_file("data/sysop_ada.dat"), want);
+    EXPECT_EQ(testsupport::read_file("data/sysop_ada.dat"), distinct_board().owned_by("Ada").bytes());
 }
 
-TEST_F(storage, SaveWritesVersionOneAndZeroReservedBytes)
+TEST_F(storage, SaveWritesVersionOneTheOwnerAndZeroReservedBytes)
 {
     copy_text(g_d.user_name, "Ada");
     image im = distinct_board();
     im.u32(4, 7).u32(76, 0xFFFFFFFF);
-    for (unsigned i = 220; i < 232; ++i)
+    for (unsigned i = 224; i < 232; ++i)
         im.byte(i, 0xAA);
     write_board("ada", im.bytes());
     ASSERT_EQ(load_profile(), 1);
     save_profile();
-    EXPECT_EQ(testsupport::read_file("data/sysop_ada.dat"), distinct_board().bytes());
+    EXPECT_EQ(testsupport::read_file("data/sysop_ada.dat"), distinct_board().owned_by("Ada").bytes());
 }
 
 TEST_F(storage, LoadRepairsTurnsDifficultyAndOldProtectionHealth)
@@ -241,7 +245,7 @@ TEST_F(storage, LoadRepairsTurnsDifficultyAndOldProtectionHealth)
     }
 
     // A file from before health was kept: owned rows start at full health.
-    write_board("sysop", image().u32(176, (1u << 0) | (1u << 6)).bytes());
+    write_board("sysop", image().text(8, "Sysop").u32(176, (1u << 0) | (1u << 6)).bytes());
     ASSERT_EQ(load_profile(), 1);
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(P.protect_health[i], (i == 0 || i == 6) ? 100 : 0) << i;
@@ -281,7 +285,7 @@ TEST_F(storage, HostileValuesAreBroughtIntoRange)
     for (std::size_t off : {128u, 132u, 136u, 168u, 172u, 176u})
         im.u32(off, 0xFFFFFFFF);
     im.i64(80, INT64_MIN).u32(148, 0x80000000).u32(152, 101).u32(156, 0xFFFFFFFF).u32(164, 1000);
-    im.byte(196, 255);
+    im.byte(196, 255).owned_by("Sysop");
     std::string bytes = im.bytes();
     bytes.replace(8, 64, std::string(64, 'Z'));  // both names without a terminator
     write_board("sysop", bytes);
@@ -315,6 +319,8 @@ TEST_F(storage, RandomImagesAlwaysLoadIntoRange)
         for (auto& b : bytes)
             b = static_cast<char>(byte(gen));
         bytes.replace(0, 4, "SSXV");
+        if (bytes.size() >= 224)  // whatever the name, the board is the caller's
+            bytes.replace(220, 4, image().owned_by("Sysop").bytes().substr(220, 4));
         write_board("sysop", bytes);
         ASSERT_EQ(load_profile(), 1);
         expect_in_range(P);
@@ -340,13 +346,20 @@ TEST_F(storage, SaveThatCannotWriteLeavesThePreviousBoard)
     new_profile();
     save_profile();
     const std::string before = testsupport::read_file("data/sysop_sysop.dat");
-    // A directory where the temporary file would go makes the write fail.
-    std::string tmp = "data/.sysop_sysop.dat.tmp" + std::to_string(getpid());
-    ASSERT_EQ(mkdir(tmp.c_str(), 0755), 0);
+    // A file size limit below a board makes the write fail half way.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto old_handler = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     P.cash = 1;
     save_profile();
-    rmdir(tmp.c_str());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, old_handler);
     EXPECT_EQ(testsupport::read_file("data/sysop_sysop.dat"), before);
+    for (const auto& e : std::filesystem::directory_iterator("data"))
+        EXPECT_EQ(e.path().filename().string().find(".sysop_sysop.dat."), std::string::npos) << "left behind";
 }
 
 TEST_F(storage, Door32SysNamesTheCallerAndTheSocket)
@@ -474,7 +487,8 @@ TEST_F(storage, RivalScanTakesOtherPlayersFilesOnly)
         return image().text(8, name).u32(92, fame).u32(88, rep).u32(96, 1).i64(80, 600).u32(148, 25).bytes();
     };
     write_board("memyself", board("Me Myself", 0, 0));
-    write_board("other", board("ME-MYSELF", 0, 0));  // a namesake under another file name
+    write_board("myself", board("me   MYSELF", 0, 0));  // the same name, written otherwise
+    write_board("memyself_1", board("ME-MYSELF", 0, 0));  // another caller of the same slug
     write_board("", board("Blank Name", 1, 50));        // sysop_.dat is exactly 10 characters
     testsupport::write_file("data/sysop_a.da", board("Wrong End", 0, 0));
     testsupport::write_file("data/xsysop_b.dat", board("Wrong Start", 0, 0));
@@ -486,9 +500,17 @@ TEST_F(storage, RivalScanTakesOtherPlayersFilesOnly)
                              .u32(176, 0x3FF).u32(168, 0x7FFF).bytes());
 
     scan_rivals();
-    ASSERT_EQ(g_rival_count, 2);
-    const rival* blank = std::strcmp(g_rivals[0].record.sysop_name, "Blank Name") == 0 ? &g_rivals[0] : &g_rivals[1];
-    const rival* carol = blank == &g_rivals[0] ? &g_rivals[1] : &g_rivals[0];
+    ASSERT_EQ(g_rival_count, 3);
+    auto find = [](const char* sysop) -> const rival* {
+        for (int i = 0; i < g_rival_count; ++i) {
+            if (std::strcmp(g_rivals[i].record.sysop_name, sysop) == 0)
+                return &g_rivals[i];
+        }
+        return nullptr;
+    };
+    const rival* blank = find("Blank Name");
+    const rival* carol = find("Carol");
+    ASSERT_TRUE(blank && carol && find("ME-MYSELF"));
     EXPECT_STREQ(blank->path, "data/sysop_.dat");
     EXPECT_EQ(blank->difficulty, 1 * 5 + 50 / 10 + 15);
     EXPECT_EQ(blank->steal_cash, 600 / 6 + 50);
@@ -518,4 +540,141 @@ TEST_F(storage, EachProfileHasItsOwnLockFileBesideIt)
     EXPECT_STREQ(out, "data/sysop_ann.lock");
     char tiny[12];
     EXPECT_FALSE(profile_lock_path("data/sysop_ann.dat", tiny, sizeof tiny));
+}
+
+// Callers whose names make one slug each keep a board of their own; the
+// holder of the plain slug file keeps it under every spelling of the name.
+TEST_F(storage, CallersSharingASlugNeverShareABoard)
+{
+    write_board("bobsmith", image().text(8, "Bob Smith").i64(80, 987654).bytes());
+    write_board("u", image().text(8, "U").i64(80, 5555).bytes());
+    struct caller_case {
+        const char* name;
+        bool owns_the_plain_file;
+    };
+    const caller_case cases[] = {
+        {"Bob Smith", true}, {"bob  SMITH ", true}, {"B.O.B. SMITH", false}, {"bob-smith", false},
+        {"U", true},         {"???", false},        {"u", true},
+    };
+    std::vector<std::string> others;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        copy_text(g_d.user_name, c.name);
+        char path[128];
+        profile_path(path, sizeof path);
+        const std::string plain = c.name[0] == 'B' || c.name[0] == 'b' ? "data/sysop_bobsmith.dat" : "data/sysop_u.dat";
+        if (c.owns_the_plain_file) {
+            EXPECT_EQ(path, plain);
+            ASSERT_EQ(load_profile(), 1);
+            EXPECT_GT(P.cash, 5000);
+            continue;
+        }
+        EXPECT_NE(path, plain);
+        EXPECT_EQ(load_profile(), 0) << "handed another caller's board";
+        // A board of their own, found again on the next call.
+        new_profile();
+        P.cash = 42;
+        save_profile();
+        std::memset(&P, 0, sizeof P);
+        ASSERT_EQ(load_profile(), 1);
+        EXPECT_EQ(P.cash, 42);
+        char again[128];
+        profile_path(again, sizeof again);
+        EXPECT_STREQ(again, path);
+        others.emplace_back(path);
+    }
+    ASSERT_EQ(others.size(), 3u);
+    EXPECT_NE(others[0], others[1]);
+    // The owners' boards are as they were.
+    copy_text(g_d.user_name, "Bob Smith");
+    ASSERT_EQ(load_profile(), 1);
+    EXPECT_EQ(P.cash, 987654);
+}
+
+TEST_F(storage, ARenamedSysopStillFindsTheBoard)
+{
+    copy_text(g_d.user_name, "Ada");
+    new_profile();
+    save_profile();
+    copy_text(P.sysop_name, "Countess of Lovelace");
+    P.cash = 31337;
+    save_profile();
+    std::memset(&P, 0, sizeof P);
+    ASSERT_EQ(load_profile(), 1);
+    EXPECT_EQ(P.cash, 31337);
+    // Another caller of that new name does not get it.
+    copy_text(g_d.user_name, "Countess of Lovelace");
+    EXPECT_EQ(load_profile(), 0);
+}
+
+// Files planted in data/ as symlinks never lead a read or a write outside.
+TEST_F(storage, SymlinksInDataAreRefusedAndNeverWrittenThrough)
+{
+    const std::string outside = dir_.file("outside.txt");
+    struct link_case {
+        const char* what;
+        const char* link;
+        bool unreadable;  // the board cannot be opened, with the box
+    };
+    const link_case cases[] = {
+        {"the board itself", "data/sysop_sysop.dat", true},
+        {"the board's lock", "data/sysop_sysop.lock", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all("data");
+        mkdir("data", 0755);
+        testsupport::write_file(outside, "precious");
+        ASSERT_EQ(symlink(outside.c_str(), c.link), 0);
+        EXPECT_EQ(profile_unreadable(), c.unreadable);
+        EXPECT_EQ(load_profile(), 0);
+        new_profile();
+        save_profile();
+        EXPECT_EQ(testsupport::read_file(outside), "precious");
+        struct stat st{};
+        ASSERT_EQ(lstat(c.link, &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << "replaced";
+        // A link to where nothing is yet is not created through either.
+        std::remove(outside.c_str());
+        save_profile();
+        EXPECT_FALSE(std::filesystem::exists(outside));
+    }
+    // No temporary file is left behind, whatever names were planted.
+    std::filesystem::remove_all("data");
+    mkdir("data", 0755);
+    for (int pid = getpid() - 2; pid <= getpid() + 2; ++pid)
+        symlink(outside.c_str(), ("data/.sysop_sysop.dat.tmp" + std::to_string(pid)).c_str());
+    new_profile();
+    save_profile();
+    EXPECT_FALSE(std::filesystem::exists(outside));
+    EXPECT_EQ(testsupport::read_file("data/sysop_sysop.dat").size(), 232u);
+}
+
+// With more boards than the list holds, the rival list takes those nearest
+// the player's fame, stays the same within a day, and over the days shows
+// every board of a fame.
+TEST_F(storage, RivalListGivesEveryBoardAChance)
+{
+    copy_text(P.sysop_name, "Me");
+    P.fame = 2;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "Rival" + std::to_string(i);
+        write_board("rival" + std::to_string(i), image().text(8, name).u32(92, i < 30 ? 2 : 5).bytes());
+    }
+    std::set<std::string> seen;
+    for (std::uint32_t day = 1; day <= 60; ++day) {
+        P.day = day;
+        scan_rivals();
+        ASSERT_EQ(g_rival_count, MAX_RIVALS);
+        std::vector<std::string> first;
+        for (int i = 0; i < g_rival_count; ++i) {
+            EXPECT_EQ(g_rivals[i].record.fame, 2) << "a nearer board was passed over";
+            first.emplace_back(g_rivals[i].path);
+            seen.insert(g_rivals[i].path);
+        }
+        scan_rivals();
+        for (int i = 0; i < g_rival_count; ++i)
+            EXPECT_EQ(first[static_cast<std::size_t>(i)], g_rivals[i].path) << "day " << day;
+    }
+    EXPECT_EQ(seen.size(), 30u);
 }

@@ -36,11 +36,17 @@ public:
         }, timeout_ms);
     }
 
+    // Waits until the nick list holds nick, with or without a channel-mode symbol.
     bool wait_user(const std::string &nick, int timeout_ms = 10000)
     {
         return wait([&] {
-            const auto list = session_users(get());
-            return std::find(list.begin(), list.end(), nick) != list.end();
+            const auto guard = irc_lock(get());
+            for (int i = 0; i < get()->user_count; ++i) {
+                if (nick == irc_user_nick(get(), i)) {
+                    return true;
+                }
+            }
+            return false;
         }, timeout_ms);
     }
 

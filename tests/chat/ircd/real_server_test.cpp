@@ -26,16 +26,16 @@ TEST(Ngircd, TwoSessionsTalkInOneChannel)
     // Each sees the other in the nick list.
     EXPECT_TRUE(ann.wait_user("bob"));
     EXPECT_TRUE(bob.wait_user("ann"));
-    EXPECT_TRUE(ann.wait_row("*|bob!~bob@"));
+    EXPECT_TRUE(ann.wait_row("*|bob has joined #test"));
 
     EXPECT_EQ(irc_handle_command(ann.get(), "hello from ann"), 0);
     EXPECT_TRUE(bob.wait_row("ann|hello from ann"));
     EXPECT_EQ(irc_handle_command(bob.get(), "/msg ann psst"), 0);
     EXPECT_TRUE(ann.wait_row("bob|psst"));
-    EXPECT_TRUE(bob.wait_row("bob|psst"));   // own echo
+    EXPECT_TRUE(bob.wait_row("ann|psst"));   // own echo, under its recipient
 
     EXPECT_EQ(irc_handle_command(bob.get(), "/part"), 0);
-    EXPECT_TRUE(ann.wait_row("*|bob!~bob@127.0.0.1 left"));
+    EXPECT_TRUE(ann.wait_row("*|bob has left #test"));
     const auto users_changed = [&] {
         const auto guard = irc_lock(ann.get());
         return ann.get()->users_dirty == 1;
@@ -45,7 +45,7 @@ TEST(Ngircd, TwoSessionsTalkInOneChannel)
     EXPECT_EQ(irc_handle_command(bob.get(), "/join #test"), 0);
     EXPECT_TRUE(ann.wait_user("bob"));
     irc_disconnect(bob.get(), "Bye");
-    EXPECT_TRUE(ann.wait_row("*|:bob!~bob@127.0.0.1 QUIT :\"Bye\""));
+    EXPECT_TRUE(ann.wait_row("*|bob has left #test (quit: \"Bye\")"));
     EXPECT_EQ(bob.rows().back(), "*|Disconnected from server");
 }
 

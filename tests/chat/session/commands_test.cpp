@@ -18,10 +18,15 @@ struct command_case {
 const command_case COMMAND_CASES[] = {
     {"hello all", 0, "PRIVMSG #c :hello all\n", "n|hello all", "#c", "n"},
     {"/JOIN #a", 0, "JOIN #a\n", "", "#a", "n"},
+    {"/join #a,#b key", 0, "JOIN #a,#b key\n", "", "#a", "n"},
     {"/join", 0, "JOIN \n", "", "", "n"},
-    {"/part ignored", 0, "PART #c\n", "", "#c", "n"},
+    {"/part", 0, "PART #c\n", "", "#c", "n"},
+    {"/part see you", 0, "PART #c :see you\n", "", "#c", "n"},
+    {"/part #a", 0, "PART #a\n", "", "#c", "n"},
+    {"/part #a,#b bye now", 0, "PART #a :bye now\n", "", "#c", "n"},
     {"/nick newbie", 0, "NICK newbie\n", "", "#c", "newbie"},
-    {"/msg bob hi there", 0, "PRIVMSG bob :hi there\n", "n|hi there", "#c", "n"},
+    {"/msg bob hi there", 0, "PRIVMSG bob :hi there\n", "bob|hi there", "#c", "n"},
+    {"/msg #a hi all", 0, "PRIVMSG #a :hi all\n", "n|hi all", "#c", "n"},
     {"/msg bob", -1, "", "", "#c", "n"},
     {"/ME waves hello", 0, "PRIVMSG #c :\x01" "ACTION waves hello\x01\n", "n|\x01" "ACTION waves hello\x01", "#c", "n"},
     {"/me", 0, "", "", "#c", "n"},
@@ -56,6 +61,19 @@ TEST_P(Command, SendsItsLineAndUpdatesTheSession)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Command, ::testing::ValuesIn(COMMAND_CASES));
+
+TEST_F(SessionTest, OwnMessagesAreShownAsPrivateOrInTheirChannel)
+{
+    connect_registered("n", "#c");
+    irc_handle_command(s(), "/msg bob psst");
+    irc_handle_command(s(), "in the channel");
+    sync();
+    const auto guard = irc_lock(s());
+    ASSERT_EQ(irc_line_count(s()), 2);
+    EXPECT_EQ(irc_line_at(s(), 0)->kind, LINE_PRIVATE_SENT);
+    EXPECT_EQ(irc_line_at(s(), 1)->kind, LINE_USER);
+    EXPECT_STREQ(irc_line_at(s(), 1)->where, "#c");
+}
 
 TEST_F(SessionTest, PlainTextGoesToOwnNickWithoutChannel)
 {

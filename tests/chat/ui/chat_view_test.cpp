@@ -2,6 +2,7 @@
 // wrapped rows are kept and shown, where scrolling stops, and the input
 // line's limits.
 #include "chat/session/irc_session.h"
+#include "chat/session/session_internal.h"
 #include "chat/ui/keys.h"
 #include "chat/ui/screen_out.h"
 #include "chat/ui/ui.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -108,6 +110,37 @@ TEST_F(ChatViewDraw, DrawingClearsTheSessionsDirtyFlags)
     EXPECT_EQ(session->users_dirty, 0);
 }
 
+TEST_F(ChatViewDraw, PrivateLinesStandOutAndOtherChannelsAreNamed)
+{
+    {
+        const auto guard = irc_lock(session.get());
+        std::strcpy(session->channel, "#c");
+        add_channel_line_locked(session.get(), "#c", "bob", "hi", LINE_USER);
+        add_channel_line_locked(session.get(), "#other", "bob", "yo", LINE_USER);
+        add_line_locked(session.get(), "bob", "psst", LINE_PRIVATE);
+        add_line_locked(session.get(), "bob", "back", LINE_PRIVATE_SENT);
+        add_line_locked(session.get(), "bob", "note", LINE_NOTICE);
+    }
+    draw();
+    const auto after_time = [&](int r) { return row_text(r).substr(11, 20); };
+    EXPECT_EQ(after_time(0), "<bob> hi            ") << screen.dump();
+    EXPECT_EQ(after_time(1), "#other <bob> yo     ");
+    EXPECT_EQ(after_time(2), "*bob* psst          ");
+    EXPECT_EQ(after_time(3), "-> *bob* back       ");
+    EXPECT_EQ(after_time(4), "-bob- note          ");
+    const int private_colour = screen.cell(2 + 11, 2 + 2).fg;
+    EXPECT_NE(private_colour, screen.cell(2 + 11, 2 + 0).fg) << "a whisper does not look like channel text";
+    EXPECT_EQ(screen.cell(2 + 17, 2 + 2).fg, private_colour) << "its text too";
+    EXPECT_EQ(screen.cell(2 + 11, 2 + 3).fg, private_colour);
+    EXPECT_NE(screen.cell(2 + 11, 2 + 4).fg, private_colour);
+    EXPECT_EQ(screen.cell(2 + 11, 2 + 5).fg, screen.cell(2 + 11, 2 + 0).fg) << "the colour ends with the line";
+
+    std::strcpy(session->channel, "#other");
+    draw();
+    EXPECT_EQ(after_time(0), "#c <bob> hi         ") << "labels follow the current channel";
+    EXPECT_EQ(after_time(1), "<bob> yo            ");
+}
+
 TEST(ChatKeys, InputHoldsAtMost511CharactersAndBackspaceOnEmptyDoesNothing)
 {
     auto session = std::make_unique<irc_session>();
@@ -120,7 +153,7 @@ TEST(ChatKeys, InputHoldsAtMost511CharactersAndBackspaceOnEmptyDoesNothing)
     }
     EXPECT_EQ(ui.input_length, 511);
     EXPECT_EQ(std::string(ui.input).size(), 511u);
-    chat_handle_key(&ui, session.get(), 0x01);  // control bytes are never typed in
+    chat_handle_key(&ui, session.get(), 0x02);  // control bytes are never typed in
     chat_handle_key(&ui, session.get(), KEY_BACKSPACE);
     EXPECT_EQ(ui.input_length, 510);
     chat_handle_key(&ui, session.get(), KEY_ENTER);  // not connected: nothing sent, input cleared

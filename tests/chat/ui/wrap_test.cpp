@@ -1,4 +1,5 @@
 // Word wrap of scrollback lines and the prefixes beside them.
+#include "chat/session/irc_session.h"
 #include "chat/ui/chat_wrap.h"
 #include "chat/ui/ui.h"
 
@@ -78,25 +79,46 @@ TEST(Wrap, StopsAtTheRowsGiven)
     EXPECT_EQ(wrap_body(std::string(100, 'z'), 8, rows), 2);
 }
 
+struct prefix_case {
+    const char *sender;
+    const char *text;
+    int kind;
+    const char *where;
+    const char *prefix;
+    const char *body;
+};
+
 TEST(DisplayLine, PrefixesByKind)
 {
-    display_line d;
-    make_display_line(d, "12:00:00", "alice", "hi", false, 53);
-    EXPECT_STREQ(d.prefix, "[12:00:00] <alice> ");
-    EXPECT_EQ(d.body, "hi");
-    make_display_line(d, "12:00:00", "*", "Connected", true, 53);
-    EXPECT_STREQ(d.prefix, "[12:00:00] * ");
-    make_display_line(d, "12:00:00", "bob", "\x01" "ACTION waves\x01", false, 53);
-    EXPECT_STREQ(d.prefix, "[12:00:00] * bob ");
-    EXPECT_EQ(d.body, "waves");
-    EXPECT_EQ(d.prefix_columns, 17);
+    const prefix_case cases[] = {
+        {"alice", "hi", LINE_USER, "", "[12:00:00] <alice> ", "hi"},
+        {"*", "Connected", LINE_SYSTEM, "", "[12:00:00] * ", "Connected"},
+        {"bob", "\x01" "ACTION waves\x01", LINE_USER, "", "[12:00:00] * bob ", "waves"},
+        {"bob", "hi", LINE_USER, "#other", "[12:00:00] #other <bob> ", "hi"},
+        {"bob", "\x01" "ACTION waves\x01", LINE_USER, "#other", "[12:00:00] #other * bob ", "waves"},
+        {"bob", "psst", LINE_PRIVATE, "", "[12:00:00] *bob* ", "psst"},
+        {"bob", "\x01" "ACTION nods\x01", LINE_PRIVATE, "", "[12:00:00] * bob ", "nods"},
+        {"bob", "psst", LINE_PRIVATE_SENT, "", "[12:00:00] -> *bob* ", "psst"},
+        {"bob", "note", LINE_NOTICE, "", "[12:00:00] -bob- ", "note"},
+        {"bob", "note", LINE_NOTICE, "#c", "[12:00:00] #c -bob- ", "note"},
+        {"bob", "x", LINE_USER, "#a-channel-name-longer-than-twenty", "[12:00:00] #a-channel-name-long <bob> ", "x"},
+    };
+    for (const auto &c : cases) {
+        display_line d;
+        make_display_line(d, "12:00:00", c.sender, c.text, c.kind, 60, c.where);
+        EXPECT_STREQ(d.prefix, c.prefix) << c.prefix;
+        EXPECT_EQ(d.body, c.body) << c.prefix;
+        EXPECT_EQ(d.prefix_columns, static_cast<int>(std::string_view{c.prefix}.size()));
+    }
 }
 
 TEST(DisplayLine, LongSenderLeavesRoomForTheText)
 {
     display_line d;
-    make_display_line(d, "12:00:00", std::string(63, 'n').c_str(), "text", false, 53);
-    EXPECT_EQ(d.prefix_columns, 53 - WRAP_MIN_ROOM);
+    for (const int kind : {LINE_USER, LINE_PRIVATE, LINE_PRIVATE_SENT, LINE_NOTICE}) {
+        make_display_line(d, "12:00:00", std::string(63, 'n').c_str(), "text", kind, 53, "#chan");
+        EXPECT_EQ(d.prefix_columns, 53 - WRAP_MIN_ROOM) << kind;
+    }
 }
 
 TEST(ActionText, RecognisesActionsOnly)
