@@ -2,7 +2,7 @@
 #   make run    build the game and start it in this terminal
 #   make test   build everything and run every test
 #   make bench  build optimised and run the chat session's flood benchmark and
-#               the game's minigame CPU benchmark
+#               the game's minigame CPU and modem-line benchmarks
 #   make fuzz   build the fuzz targets with clang and run each for
 #               FUZZ_SECONDS seconds (60 by default)
 #   make install PREFIX=/usr/local   build optimised and install
@@ -27,6 +27,7 @@ chat: build
 bench: build
 	./build/release/bench/irc_flood_bench
 	sh bench/minigame_cpu.sh
+	./build/release/bench/game_modem_bench
 
 test: deps
 	cmake --preset dev

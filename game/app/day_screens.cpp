@@ -14,13 +14,12 @@ void show_news(const char* title, const char* text, int colour)
     msg_box(title, text, colour);
 }
 
-// The caller's modem is heard connecting, then the screen it drew over is
-// painted again.
+// The caller's modem is heard connecting; the next frame is drawn by
+// difference over what the animation left.
 void vip_handshake()
 {
     const modem_row& m = table_row(MODEMS, P.modem);
     animate_modem(m.name, m.bps);
-    force_full_repaint();
 }
 
 constexpr day_screens DAY_SCREENS{show_news, vip_handshake};

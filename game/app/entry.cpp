@@ -58,7 +58,9 @@ bool local_terminal_size(int& cols, int& rows)
 
 void leave_program()
 {
+    // The caller goes back to the board on a blank screen.
     full_clear_and_home();
+    present_frame();
     restore_terminal();
 }
 

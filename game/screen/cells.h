@@ -38,9 +38,18 @@ void draw_box(int x0, int y0, int x1, int y1, int fg);
 void draw_dbox(int x0, int y0, int x1, int y1, int fg, int bg);
 // Sets every cell of g_back to the blank cell.
 void clear_back();
-// Sends the difference between g_back and g_front, then flushes.
+// Brings the terminal from g_front to g_back by the shortest of equivalent
+// byte sequences, then flushes. The picture is the same as if every cell
+// were sent.
 void present_frame();
-// Makes the next present_frame send every cell.
+// Marks what the terminal shows as unknown (the first frame, a dropped
+// write, a garbled screen): the next present_frame paints every cell.
 void force_full_repaint();
-// Clears the terminal, hides the cursor, blanks g_back and forces a repaint.
+// Paints the whole screen again at once (the redraw keys).
+void redraw_screen();
+// Called after each frame has gone out (tests watch the frames here);
+// nothing by default.
+extern void (*g_frame_hook)();
+// Hides the cursor and blanks g_back; the next frame shows the blank screen
+// and whatever the caller draws on it.
 void full_clear_and_home();

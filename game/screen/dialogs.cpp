@@ -46,7 +46,6 @@ text_shape measure(const char* text)
 void draw_modal(const box_geometry& g, const char* title, const char* text, int colour,
                 const char* prompt)
 {
-    force_full_repaint();
     clear_back();
     fill_rect(g.left, g.top, g.right, g.bottom, 0);
     draw_dbox(g.left, g.top, g.right, g.bottom, colour, 0);
@@ -165,7 +164,8 @@ void draw_footer(const char* hint)
         bool in_label = x >= start && x < end;
         g_back[24][x] = cell{static_cast<std::uint8_t>(line[x]), static_cast<std::uint8_t>(in_label ? 3 : 7), 4, 0};
     }
-    if (g_footer_diff_mode)
+    // Sent at once only when the caller's terminal does not show it yet.
+    if (g_footer_diff_mode || std::memcmp(g_front[24], g_back[24], sizeof g_back[24]) == 0)
         return;
 
     std::memcpy(g_front[24], g_back[24], sizeof g_back[24]);
@@ -186,7 +186,6 @@ void draw_footer(const char* hint)
 
 void begin_framed_screen(const char* tag, const char* caption, int frame_fg)
 {
-    force_full_repaint();
     compose_framed_screen(tag, caption, frame_fg);
 }
 

@@ -13,11 +13,10 @@ int yes_no(const char* title, const char* text);
 void draw_topbar(const char* tag);
 // Row 24: a hint and the sysop's name.
 void draw_footer(const char* hint);
-// The frame most full screens start from: a blank back buffer painted whole,
-// the title bar with the tag, a double frame (cyan unless told) and its caption.
+// The frame most full screens start from: a blank back buffer, the title bar
+// with the tag, a double frame (cyan unless told) and its caption.
 void begin_framed_screen(const char* tag, const char* caption, int frame_fg = 6);
-// The same frame composed without the whole repaint, for screens that redraw
-// many times a second and send only what changed.
+// The same frame, for screens that redraw many times a second.
 void compose_framed_screen(const char* tag, const char* caption, int frame_fg);
 
 // A saved board that is there but cannot be read (left by another account,

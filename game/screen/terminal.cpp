@@ -5,14 +5,18 @@
 #include "common/telnet.h"
 #include "game/rules/clock.h"
 #include "game/rules/profile.h"
+#include "game/screen/cells.h"
 
 #include <fcntl.h>
 #include <langinfo.h>
 #include <poll.h>
+#include <linux/sockios.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdarg>
@@ -26,13 +30,22 @@ int g_raw_active = 0;
 termios g_saved_termios{};
 glyph_mode g_glyph_mode = glyph_mode::cp437;
 unsigned g_key_timeout_ms = 600000;
+int g_frame_stall_ms = 2000;
+int g_gone_stall_ms = 6000;
 
 namespace {
 
-// A stalled send waits this long for the peer to take bytes before the rest
-// of the frame is dropped.
-constexpr int SEND_STALL_MS = 10000;
 constexpr unsigned ESCAPE_FOLLOW_MS = 30;
+// A stalled send looks this often whether the caller took bytes meanwhile.
+constexpr int STALL_LOOK_MS = 250;
+constexpr int KEY_CTRL_L = 12;
+constexpr int KEY_CTRL_R = 18;
+
+// Since when the caller has taken no output (-1: output flows).
+std::int64_t g_stalled_since = -1;
+// Set once the caller is gone: output is then offered once, never waited for.
+bool g_line_dead = false;
+volatile sig_atomic_t g_resized = 0;
 
 // Signal handlers only write a byte here; the key wait sees it.
 int g_signal_pipe[2] = {-1, -1};
@@ -69,9 +82,19 @@ void on_quit_signal(int)
     errno = saved;
 }
 
+void on_resize(int)
+{
+    g_resized = 1;
+}
+
 void install_signal_handling()
 {
     signal(SIGPIPE, SIG_IGN);
+    struct sigaction winch{};
+    winch.sa_handler = on_resize;
+    winch.sa_flags = SA_RESTART;
+    sigemptyset(&winch.sa_mask);
+    sigaction(SIGWINCH, &winch, nullptr);
     if (g_signal_pipe[0] < 0 && pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     struct sigaction sa{};
@@ -93,9 +116,14 @@ void restore_at_exit()
     restore_terminal();
 }
 
-// Writes or sends some bytes; the count, or -1 with errno. A send never
-// blocks: a door socket handed over in blocking mode would otherwise hold a
-// stalled caller's node past every bound and past SIGHUP.
+int output_fd()
+{
+    return socket_channel() ? g_d.socket : STDOUT_FILENO;
+}
+
+// Writes or sends some bytes; the count, or -1 with errno. Neither ever
+// blocks (flush_out makes standard output non-blocking while it writes): a
+// stalled caller must not hold the game past every bound and past SIGHUP.
 ssize_t send_some(const unsigned char* data, std::size_t len)
 {
     if (socket_channel())
@@ -103,20 +131,93 @@ ssize_t send_some(const unsigned char* data, std::size_t len)
     return write(STDOUT_FILENO, data, len);
 }
 
-// True once SIGTERM, SIGHUP or SIGINT came: their byte stays in the pipe.
-bool quit_signalled()
+// Bytes the door socket still holds for the caller, or -1 where that is not
+// known. A queue that shrinks is a caller who reads, however slowly.
+int queued_for_caller()
 {
-    pollfd p{g_signal_pipe[0], POLLIN, 0};
-    return g_signal_pipe[0] >= 0 && poll(&p, 1, 0) > 0;
+    int queued = 0;
+    if (!socket_channel() || ioctl(g_d.socket, SIOCOUTQ, &queued) != 0)
+        return -1;
+    return queued;
 }
 
-// Waits for the channel to take bytes again; false after the stall bound or
-// when a quit signal came (the next key wait then ends the game).
-bool wait_writable()
+enum class wait_outcome { writable, timed_out, quit };
+
+// Waits up to ms for the channel to take bytes; a quit signal ends the wait.
+wait_outcome wait_writable(int ms)
 {
-    pollfd fds[2] = {{socket_channel() ? g_d.socket : STDOUT_FILENO, POLLOUT, 0}, {g_signal_pipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{output_fd(), POLLOUT, 0}, {g_signal_pipe[0], POLLIN, 0}};
     const nfds_t nfds = g_signal_pipe[0] >= 0 ? 2 : 1;
-    return poll(fds, nfds, SEND_STALL_MS) > 0 && (nfds == 1 || fds[1].revents == 0);
+    const int r = poll(fds, nfds, ms);
+    if (r > 0 && nfds == 2 && fds[1].revents != 0)
+        return wait_outcome::quit;
+    return r > 0 ? wait_outcome::writable : wait_outcome::timed_out;
+}
+
+// Standard output made non-blocking for one flush, and put back after.
+class nonblocking_stdout {
+public:
+    nonblocking_stdout()
+    {
+        if (socket_channel())
+            return;
+        const int flags = fcntl(STDOUT_FILENO, F_GETFL);
+        if (flags >= 0 && (flags & O_NONBLOCK) == 0 && fcntl(STDOUT_FILENO, F_SETFL, flags | O_NONBLOCK) == 0)
+            saved_ = flags;
+    }
+    ~nonblocking_stdout()
+    {
+        if (saved_ >= 0)
+            fcntl(STDOUT_FILENO, F_SETFL, saved_);
+    }
+    nonblocking_stdout(const nonblocking_stdout&) = delete;
+    nonblocking_stdout& operator=(const nonblocking_stdout&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+// Where output cut after `done` bytes may stop without tearing an escape
+// sequence, a UTF-8 character or a doubled telnet IAC: the end of the unit
+// the cut falls in (done itself when it falls between units).
+std::size_t unit_end(const unsigned char* b, std::size_t done, std::size_t total)
+{
+    if (done == 0 || done >= total)
+        return done;
+    std::size_t end = done;
+    const std::size_t from = done > 32 ? done - 32 : 0;
+    for (std::size_t i = done; i-- > from;) {
+        if (b[i] != 27)
+            continue;
+        std::size_t j = i + 1;
+        if (j < total && b[j] == '[') {
+            ++j;
+            while (j < total && b[j] >= 0x20 && b[j] <= 0x3F)
+                ++j;
+        }
+        end = std::max(end, std::min(j + 1, total));
+        break;
+    }
+    if (end == done && g_glyph_mode == glyph_mode::utf8) {
+        while (end < total && (b[end] & 0xC0) == 0x80)
+            ++end;
+    }
+    if (end == done && socket_channel()) {
+        std::size_t run = 0;
+        while (run < done && b[done - 1 - run] == TELNET_IAC)
+            ++run;
+        if (run % 2 == 1 && b[done] == TELNET_IAC)
+            ++end;
+    }
+    return end;
+}
+
+// The caller is gone: nothing more waits on the line, and the game ends.
+[[noreturn]] void caller_gone()
+{
+    g_line_dead = true;
+    g_outpos = 0;
+    hang_up();
 }
 
 }  // namespace
@@ -174,24 +275,60 @@ void buf_printf(const char* fmt, ...)
 
 int flush_out()
 {
-    std::size_t total = static_cast<std::size_t>(g_outpos);
+    const std::size_t total = static_cast<std::size_t>(g_outpos);
+    if (total == 0)
+        return 0;
     std::size_t done = 0;
-    while (done < total) {
-        ssize_t n = send_some(g_outbuf + done, total - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            if (quit_signalled())
+    bool gone = false;
+    {
+        nonblocking_stdout guard;
+        std::int64_t frame_stalled_since = -1;
+        int last_queued = -1;
+        while (done < total) {
+            const ssize_t n = send_some(g_outbuf + done, total - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                g_stalled_since = -1;
+                frame_stalled_since = -1;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || g_line_dead)
+                break;  // the line broke: drop the rest
+            const std::int64_t now = monotonic_ms();
+            const int queued = queued_for_caller();
+            if (g_stalled_since < 0 || (queued >= 0 && last_queued >= 0 && queued < last_queued))
+                g_stalled_since = now;
+            if (frame_stalled_since < 0 || g_stalled_since == now)
+                frame_stalled_since = now;
+            last_queued = queued;
+            if (now - g_stalled_since >= g_gone_stall_ms) {
+                gone = true;
                 break;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!wait_writable())
+            }
+            if (now - frame_stalled_since >= g_frame_stall_ms)
                 break;
-        } else {
-            break;  // the caller is gone or the line broke: drop the rest
+            const std::int64_t left = frame_stalled_since + g_frame_stall_ms - now;
+            if (wait_writable(static_cast<int>(std::min<std::int64_t>(left, STALL_LOOK_MS))) == wait_outcome::quit) {
+                gone = true;
+                break;
+            }
         }
     }
-    g_outpos = 0;
-    return done == total ? 0 : -1;
+    if (gone)
+        caller_gone();
+    if (done == total) {
+        g_outpos = 0;
+        return 0;
+    }
+    // The rest is dropped, but a sequence torn by the cut is finished first
+    // with the next output, so the caller's terminal reads what follows.
+    const std::size_t keep_end = unit_end(g_outbuf, done, total);
+    std::memmove(g_outbuf, g_outbuf + done, keep_end - done);
+    g_outpos = keep_end - done;
+    force_full_repaint();
+    return -1;
 }
 
 int try_read_byte(unsigned timeout_ms, unsigned char* out)
@@ -260,11 +397,22 @@ void reset_key_reader()
     g_telnet = telnet_state{};
 }
 
+void reset_output_line()
+{
+    g_line_dead = false;
+    g_stalled_since = -1;
+}
+
 int read_key_block()
 {
     unsigned char b = 0;
-    if (!try_read_byte(g_key_timeout_ms, &b))
-        return GKEY_NONE;
+    for (;;) {
+        if (!try_read_byte(g_key_timeout_ms, &b))
+            return GKEY_NONE;
+        if (b != KEY_CTRL_L && b != KEY_CTRL_R)
+            break;
+        redraw_screen();
+    }
     if (b == 27) {
         unsigned char b2 = 0;
         unsigned char b3 = 0;
@@ -312,6 +460,8 @@ const char* door_socket_problem()
 void take_terminal()
 {
     install_signal_handling();
+    // Whatever the terminal shows now is not ours: the first frame paints all.
+    force_full_repaint();
     if (!socket_channel() && tcgetattr(STDIN_FILENO, &g_saved_termios) == 0) {
         termios raw = g_saved_termios;
         raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
@@ -343,6 +493,8 @@ void restore_terminal()
 
 void choose_glyph_mode(int force_utf8)
 {
+    // Cells already sent in the other form no longer match the front buffer.
+    force_full_repaint();
     if (force_utf8 >= 0) {
         g_glyph_mode = force_utf8 ? glyph_mode::utf8 : glyph_mode::cp437;
         return;
@@ -357,35 +509,54 @@ void choose_glyph_mode(int force_utf8)
     g_glyph_mode = utf8 ? glyph_mode::utf8 : glyph_mode::cp437;
 }
 
-void buf_put_glyph(unsigned char ch)
+namespace {
+
+// What code page 437 callers see in place of the pictures of bytes below 32
+// and of 127, which their terminals would take as controls.
+constexpr unsigned char CP437_LOOKALIKE[32] = {
+    ' ', '@', '@', 'v', '*', '*', '*', 0xF9, 0xDB, 'o', 0xDB, 'o', '+', 'd', 'd', '*',
+    '>', '<', '|', '!', 'P', 'S', 0xDC, '|', '^', 'v', '>', '<', 0xC0, '-', '^', 'v',
+};
+constexpr unsigned char CP437_HOUSE_LOOKALIKE = '^';
+
+}  // namespace
+
+std::size_t encode_glyph(unsigned char ch, unsigned char* out)
 {
     if (g_glyph_mode == glyph_mode::cp437) {
-        // Bytes that would move the cursor, switch character sets or start
-        // an escape sequence never go out as cell characters, whatever text
-        // a profile or a dropfile carried in.
-        switch (ch) {
-        case 0: ch = ' '; break;
-        case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 27: ch = '?'; break;
-        default: break;
-        }
-        buf_write(&ch, 1);
-        return;
+        if (ch < 32)
+            ch = CP437_LOOKALIKE[ch];
+        else if (ch == 127)
+            ch = CP437_HOUSE_LOOKALIKE;
+        out[0] = ch;
+        return 1;
     }
-    std::uint32_t cp = CP437_UNICODE[ch];
-    unsigned char u[3];
-    std::size_t n;
+    const std::uint32_t cp = CP437_UNICODE[ch];
     if (cp < 0x80) {
-        u[0] = static_cast<unsigned char>(cp);
-        n = 1;
-    } else if (cp < 0x800) {
-        u[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
-        u[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-        n = 2;
-    } else {
-        u[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
-        u[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-        u[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-        n = 3;
+        out[0] = static_cast<unsigned char>(cp);
+        return 1;
     }
-    buf_write(u, n);
+    if (cp < 0x800) {
+        out[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    out[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+    out[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    return 3;
+}
+
+void buf_put_glyph(unsigned char ch)
+{
+    unsigned char bytes[3];
+    buf_write(bytes, encode_glyph(ch, bytes));
+}
+
+bool take_resized()
+{
+    if (!g_resized)
+        return false;
+    g_resized = 0;
+    return true;
 }

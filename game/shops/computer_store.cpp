@@ -36,7 +36,6 @@ void play_modem(int row)
 {
     const modem_row& m = MODEMS[static_cast<std::size_t>(row)];
     animate_modem(m.name, m.bps);
-    force_full_repaint();
 }
 
 // A plain ladder: owned up to its index, never locked, bought by moving the index.

@@ -133,7 +133,6 @@ int play(reel_game& g)
 int hack_minigame(int difficulty)
 {
     reel_game g = start_game(difficulty);
-    force_full_repaint();
     // The footer goes out with the frame, as one changed row among others.
     g_footer_diff_mode = 1;
     const int result = play(g);

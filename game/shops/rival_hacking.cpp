@@ -158,7 +158,6 @@ rival_take rob_rival_file(const rival& r)
 
 void rival_underground()
 {
-    force_full_repaint();
     scan_rivals();
     if (g_rival_count == 0) {
         msg_box("No rival sysops",

@@ -1,6 +1,7 @@
 // The real sysopsim as a BBS door: the door launcher accepts a TCP caller,
 // writes DOOR32.SYS naming the socket and starts the game on it. The test is
 // the caller: it types keys and reads the screens through a terminal emulator.
+#include "game/rules/profile.h"
 #include "tests/support/door_call.h"
 #include "tests/support/temp_dir.h"
 
@@ -16,6 +17,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -280,4 +283,42 @@ TEST(game_door, DescriptorThatIsNoConnectedStreamSocketIsReportedAndEndsTheGame)
     close(pipe_ends[1]);
     close(listening);
     close(datagram);
+}
+
+TEST(game_door, FameStarsReachACodePage437CallerAsPrintableBytes)
+{
+    testsupport::temp_dir dir;
+    const std::vector<std::string> args{DOOR_LAUNCHER_PATH, "--game", SYSOPSIM_PATH, "--dir", dir.path(),
+                                        "--port", "0", "--user", "Starry"};
+    {
+        door_launcher board(args);
+        door_caller c(board.port());
+        ASSERT_TRUE(c.wait_for_text("[1] New BBS")) << c.screen().dump();
+        c.send("1");
+        ASSERT_TRUE(c.wait_for_text("Welcome!")) << c.screen().dump();
+        c.send(" ");
+        ASSERT_TRUE(c.wait_for_text("VEXON SIMS - BBS CONSOLE")) << c.screen().dump();
+        c.send("q");
+        ASSERT_TRUE(c.wait_for_text("[1] New BBS")) << c.screen().dump();
+        c.send("4");
+        ASSERT_TRUE(board.wait_line("ended", 10s));
+    }
+    // Three stars of fame on the saved board.
+    const std::string path = dir.file("data/sysop_starry.dat");
+    std::string bytes = testsupport::read_file(path);
+    ASSERT_EQ(bytes.size(), sizeof(profile));
+    const std::int32_t fame = 3;
+    std::memcpy(bytes.data() + offsetof(profile, fame), &fame, sizeof fame);
+    testsupport::write_file(path, bytes);
+
+    door_launcher board(args);
+    door_caller c(board.port());
+    ASSERT_TRUE(c.wait_for_text("[2] Continue")) << c.screen().dump();
+    c.send("2");
+    ASSERT_TRUE(c.wait_for_text("VEXON SIMS - BBS CONSOLE")) << c.screen().dump();
+    ASSERT_TRUE(c.wait_until([&] { return c.frame_complete(); }));
+    // A terminal that takes byte 15 as a control would show no star and pull
+    // the panel's right border two columns left.
+    EXPECT_EQ(c.screen().text_at(43, 13, 15), "Fame    : ***··") << c.screen().dump();
+    EXPECT_EQ(c.screen().text_at(77, 13, 1), "│") << c.screen().dump();
 }

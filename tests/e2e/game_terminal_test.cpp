@@ -5,11 +5,14 @@
 #include "tests/support/pty_process.h"
 #include "tests/support/temp_dir.h"
 
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 using namespace std::chrono_literals;
 using testsupport::pty_options;
@@ -153,5 +156,63 @@ TEST(game_terminal, SmallTerminalIsToldBeforeTheConfigurationMenu)
     config.send(" ");
     auto status = config.wait_exit(10s);
     ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+}
+
+namespace {
+
+// Keys that make the game send screen after screen (the hall of fame and
+// back to the title), more than a terminal holds unread; then waits until
+// what the terminal holds stops growing: the game waits to write.
+bool fill_terminal_nobody_reads(pty_process& game)
+{
+    for (int i = 0; i < 80; ++i)
+        game.send("3 ");
+    const auto give_up = std::chrono::steady_clock::now() + 20s;
+    std::size_t last = game.unread_bytes();
+    auto same_since = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(50ms);
+        const std::size_t now = game.unread_bytes();
+        if (now != last) {
+            last = now;
+            same_since = std::chrono::steady_clock::now();
+        } else if (now > 1024 && std::chrono::steady_clock::now() - same_since > 500ms) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(game_terminal, QuitSignalEndsAGameStuckOnATerminalNobodyReads)
+{
+    for (int sig : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig == SIGTERM ? "SIGTERM" : "SIGHUP");
+        testsupport::temp_dir dir;
+        pty_process game({SYSOPSIM_PATH}, game_options(dir, "C.UTF-8"));
+        ASSERT_TRUE(game.wait_for_text("[1] New BBS")) << game.screen().dump();
+        ASSERT_TRUE(fill_terminal_nobody_reads(game));
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(kill(game.pid(), sig), 0);
+        const auto status = game.wait_exit_unread(10s);
+        ASSERT_TRUE(status.has_value()) << "still writing to a terminal nobody reads";
+        EXPECT_EQ(*status, 0);
+        // A second for the game, with room for a sanitizer build's exit on a
+        // loaded machine.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    }
+}
+
+TEST(game_terminal, TerminalNobodyReadsForSecondsIsTakenForAHangUp)
+{
+    testsupport::temp_dir dir;
+    pty_process game({SYSOPSIM_PATH}, game_options(dir, "C.UTF-8"));
+    ASSERT_TRUE(game.wait_for_text("[1] New BBS")) << game.screen().dump();
+    ASSERT_TRUE(fill_terminal_nobody_reads(game));
+    // The game lets a caller who takes nothing go after 6 s.
+    const auto status = game.wait_exit_unread(30s);
+    ASSERT_TRUE(status.has_value()) << "still writing to a terminal nobody reads";
     EXPECT_EQ(*status, 0);
 }

@@ -71,7 +71,7 @@ TEST_F(catalog_picker, PagingMarksFollowTheWindowAndTheHighlightNeverWraps)
             keys += KEY_UP;
         EXPECT_EQ(pick(rows, keys + "\r"), c.chosen);
         auto s = std::make_unique<vt::vt_screen>();
-        s->feed(door.output());
+        s->feed(door.history());
         EXPECT_EQ(s->text_at(74, 6, 6) == "↑ more", c.up_mark) << s->dump();
         EXPECT_EQ(s->text_at(74, 17, 6) == "↓ more", c.down_mark) << s->dump();
         EXPECT_EQ(s->text_at(4, 6, 7), "Item " + std::to_string(c.first_shown) + (c.first_shown < 10 ? " " : ""));

@@ -506,12 +506,13 @@ TEST_F(config_test, ProfileEditorReachesEveryBoard)
     const vt::vt_screen& first = *lists[0];
     EXPECT_NE(first.text_at(3, 5, 10).find("P00"), std::string::npos) << first.dump();
     EXPECT_NE(first.text_at(3, 20, 10).find("P15"), std::string::npos);
-    EXPECT_EQ(first.text_at(69, 21, 6), "↓ more");
+    // Code page 437 callers see printable look-alikes of the arrow glyphs.
+    EXPECT_EQ(first.text_at(69, 21, 6), "v more");
     // At the end: the fortieth board selected on the last row.
     const vt::vt_screen& end = *lists[39];
     EXPECT_EQ(end.text_at(3, 20, 7), "40 P39 ") << end.dump();
     EXPECT_EQ(end.cell(3, 20).bg, 3);
     EXPECT_EQ(end.text_at(3, 5, 7), "25 P24 ");
-    EXPECT_EQ(end.text_at(69, 21, 6), "↑ more");
+    EXPECT_EQ(end.text_at(69, 21, 6), "^ more");
     EXPECT_EQ(boxes(), (std::vector<shown_box>{{"Delete profile?", "P39"}}));
 }

@@ -97,6 +97,17 @@ TEST_F(console_screen, PluralEndingKeepsTheLineLength)
     EXPECT_EQ(s->text_at(2, 3, 64), "  Your BBS:  A board name far longer than   16 nodes   7 users  ");
 }
 
+TEST_F(console_screen, FameStarsReachACodePage437CallerAsPrintableBytes)
+{
+    // A terminal that takes byte 15 as a control would draw nothing there
+    // and pull the rest of the row, the panel's right border with it, left.
+    P.fame = 3;
+    auto s = drawn();
+    EXPECT_EQ(s->text_at(53, 13, 5), "***··") << s->dump();
+    EXPECT_EQ(s->cell(53, 13).fg, 3);
+    EXPECT_EQ(s->text_at(77, 13, 1), "│") << s->dump();
+}
+
 TEST_F(console_screen, DiskAndHealthTurnRedAtTheirThresholds)
 {
     struct case_t {
@@ -130,7 +141,7 @@ TEST_F(console_screen, FameShowsSunsAndDots)
         door.clear_output();
         render_console();
         vt::vt_screen s(80, 25);
-        s.feed(door.output());
+        s.feed(door.history());
         EXPECT_EQ(s.text_at(43, 13, 10), "Fame    : ");
         for (int i = 0; i < 5; ++i) {
             bool sun = i < fame;

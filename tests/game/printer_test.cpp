@@ -84,6 +84,7 @@ protected:
     std::unique_ptr<vt::vt_screen> frame(std::size_t i)
     {
         auto s = std::make_unique<vt::vt_screen>(80, 25);
+        s->take_c0_as_controls(true);
         s->feed_cp437(shown_.at(i));
         return s;
     }
@@ -95,7 +96,7 @@ private:
     void record(int ms)
     {
         sleeps_.push_back(ms);
-        shown_.push_back(door.output());
+        shown_.push_back(door.history());
     }
 
     std::vector<std::string> shown_;

@@ -63,24 +63,8 @@ protected:
 
     static inline int slept_ms = 0;
 
-    // The terminal after each whole frame: every store frame repaints from
-    // the top-left cell, and an animation begins by clearing the screen.
-    std::vector<std::unique_ptr<vt::vt_screen>> frames()
-    {
-        const std::string out = door.output();
-        std::vector<std::unique_ptr<vt::vt_screen>> shots;
-        auto next_frame = [&out](std::size_t from) {
-            return std::min(out.find("\x1b[1;1H", from), out.find("\x1b[2J", from));
-        };
-        for (std::size_t at = next_frame(1);; at = next_frame(at + 1)) {
-            auto s = std::make_unique<vt::vt_screen>(80, 25);
-            s->feed_cp437(std::string_view(out).substr(0, at));
-            shots.push_back(std::move(s));
-            if (at == std::string::npos)
-                break;
-        }
-        return shots;
-    }
+    // The caller's terminal after each frame since the output was cleared.
+    std::vector<std::unique_ptr<vt::vt_screen>> frames() { return door.frames(); }
 
     // Every message box and question shown, in order.
     std::vector<shown_box> boxes()

@@ -97,6 +97,8 @@ int door_launcher::port()
 
 door_caller::door_caller(int port, int cols, int rows) : screen_(cols, rows)
 {
+    // No cell may reach a caller as a control byte, whatever their terminal.
+    screen_.take_c0_as_controls(true);
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;

@@ -1,6 +1,7 @@
 #include "tests/support/door_channel.h"
 
 #include "game/rules/profile.h"
+#include "game/screen/cells.h"
 #include "game/screen/terminal.h"
 
 #include <poll.h>
@@ -39,8 +40,12 @@ door_channel::door_channel(unsigned key_timeout_ms)
     saved_hook_ = g_hangup_hook;
     g_key_timeout_ms = key_timeout_ms;
     g_hangup_hook = hangup_in_test;
+    saved_frame_hook_ = g_frame_hook;
+    current_ = this;
+    g_frame_hook = on_frame_sent;
     g_outpos = 0;
-    reset_key_reader();  // nothing left over from an earlier test's caller
+    reset_key_reader();
+    reset_output_line();  // nothing left over from an earlier test's caller
     reader_ = std::thread([this] { drain(); });
 }
 
@@ -56,6 +61,8 @@ door_channel::~door_channel()
     g_d.comm_type = 0;
     g_key_timeout_ms = saved_timeout_;
     g_hangup_hook = saved_hook_;
+    g_frame_hook = saved_frame_hook_;
+    current_ = nullptr;
     close(game_);
     close(peer_);
     close(stop_pipe_[0]);
@@ -75,7 +82,7 @@ void door_channel::drain()
             std::lock_guard<std::mutex> lock(mu_);
             ssize_t n = recv(peer_, buf, sizeof buf, MSG_DONTWAIT);
             if (n > 0) {
-                out_.append(buf, static_cast<size_t>(n));
+                all_.append(buf, static_cast<size_t>(n));
                 continue;
             }
         }
@@ -112,7 +119,7 @@ std::string door_channel::output()
             int pending = 0;
             ioctl(peer_, FIONREAD, &pending);
             if (pending == 0)
-                return out_;
+                return all_.substr(cleared_at_);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -122,14 +129,55 @@ void door_channel::clear_output()
 {
     output();
     std::lock_guard<std::mutex> lock(mu_);
-    out_.clear();
+    cleared_at_ = all_.size();
 }
+
+std::string door_channel::history()
+{
+    output();
+    std::lock_guard<std::mutex> lock(mu_);
+    return all_;
+}
+
+namespace {
+
+std::unique_ptr<vt::vt_screen> caller_screen(std::string_view bytes)
+{
+    auto s = std::make_unique<vt::vt_screen>(80, 25);
+    s->take_c0_as_controls(true);
+    s->feed_cp437(bytes);
+    return s;
+}
+
+}  // namespace
 
 std::unique_ptr<vt::vt_screen> door_channel::screen()
 {
-    auto s = std::make_unique<vt::vt_screen>(80, 25);
-    s->feed_cp437(output());
-    return s;
+    return caller_screen(history());
+}
+
+std::vector<std::unique_ptr<vt::vt_screen>> door_channel::frames()
+{
+    const std::string all = history();
+    std::vector<std::unique_ptr<vt::vt_screen>> shots;
+    for (std::size_t end : frame_ends_) {
+        if (end > cleared_at_)
+            shots.push_back(caller_screen(std::string_view(all).substr(0, end)));
+    }
+    return shots;
+}
+
+void door_channel::frame_sent()
+{
+    output();
+    std::lock_guard<std::mutex> lock(mu_);
+    frame_ends_.push_back(all_.size());
+}
+
+void door_channel::on_frame_sent()
+{
+    if (current_)
+        current_->frame_sent();
 }
 
 }  // namespace testsupport

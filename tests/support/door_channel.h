@@ -30,27 +30,40 @@ public:
     // that must arrive while the game is already waiting).
     void send_keys_after(std::chrono::milliseconds delay, std::string keys);
 
-    // Everything the game has sent so far.
+    // What the game has sent since the channel opened or the last
+    // clear_output (for tests of the bytes themselves).
     std::string output();
-    // Forgets the output so far (the next screen() starts blank).
+    // Starts output() afresh; the caller's terminal keeps what it shows.
     void clear_output();
-    // A fresh 80x25 terminal fed with everything the game has sent.
+    // Everything the game has sent since the channel opened.
+    std::string history();
+    // A fresh 80x25 terminal fed with everything the game has sent: the
+    // caller's screen as it is now.
     std::unique_ptr<vt::vt_screen> screen();
+    // The caller's screen after each frame presented since the last
+    // clear_output, in order.
+    std::vector<std::unique_ptr<vt::vt_screen>> frames();
 
     int peer_fd() const { return peer_; }
 
 private:
     void drain();
+    void frame_sent();
+    static void on_frame_sent();
 
     int game_ = -1;
     int peer_ = -1;
     int stop_pipe_[2] = {-1, -1};
     std::mutex mu_;
-    std::string out_;
+    std::string all_;
+    std::size_t cleared_at_ = 0;          // size of all_ at the last clear_output
+    std::vector<std::size_t> frame_ends_;  // size of all_ after each frame
     std::thread reader_;
     std::vector<std::thread> senders_;
     unsigned saved_timeout_;
     void (*saved_hook_)();
+    void (*saved_frame_hook_)();
+    static inline door_channel* current_ = nullptr;
 };
 
 // Common key strings.

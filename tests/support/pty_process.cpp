@@ -157,23 +157,26 @@ std::optional<int> pty_process::wait_exit(std::chrono::milliseconds timeout)
     return exit_status_;
 }
 
+std::optional<int> pty_process::wait_exit_unread(std::chrono::milliseconds timeout)
+{
+    const auto end = clock_type::now() + timeout;
+    for (reap(false); !exit_status_ && clock_type::now() < end; reap(false))
+        usleep(5000);
+    return exit_status_;
+}
+
+std::size_t pty_process::unread_bytes() const
+{
+    int n = 0;
+    return ioctl(master_, FIONREAD, &n) == 0 && n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
 void pty_process::report_size(int cols, int rows)
 {
     winsize ws{};
     ws.ws_col = static_cast<unsigned short>(cols);
     ws.ws_row = static_cast<unsigned short>(rows);
     ioctl(master_, TIOCSWINSZ, &ws);
-}
-
-std::optional<int> pty_process::wait_exit_unread(std::chrono::milliseconds timeout)
-{
-    auto end = clock_type::now() + timeout;
-    while (!exit_status_ && clock_type::now() < end) {
-        reap(false);
-        if (!exit_status_)
-            usleep(5000);
-    }
-    return exit_status_;
 }
 
 void pty_process::resize(int cols, int rows)

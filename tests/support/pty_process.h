@@ -48,8 +48,10 @@ public:
     // nothing on timeout. Output read meanwhile still feeds the screen.
     std::optional<int> wait_exit(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
     // Waits for the child to end without reading its output, as a terminal
-    // nobody reads: its exit status, or nothing on timeout.
+    // nobody reads; its exit status, or nothing on timeout.
     std::optional<int> wait_exit_unread(std::chrono::milliseconds timeout);
+    // Output the child wrote that nobody has read yet.
+    std::size_t unread_bytes() const;
     // Changes the terminal size (the child gets SIGWINCH).
     void resize(int cols, int rows);
     // Tells the child of a new window size but keeps the screen as drawn,

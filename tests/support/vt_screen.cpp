@@ -106,7 +106,7 @@ void vt_screen::feed_cp437(std::string_view bytes)
     // is drawn as its PC glyph.
     for (char c : bytes) {
         auto b = static_cast<unsigned char>(c);
-        bool control = b == 8 || b == 9 || b == 10 || b == 13 || b == 27;
+        bool control = c0_controls_ ? b < 0x20 : (b == 8 || b == 9 || b == 10 || b == 13 || b == 27);
         if ((b >= 0x20 && b < 0x7F) || control)
             out += c;
         else

@@ -40,8 +40,12 @@ public:
     void feed(std::string_view bytes);
     // Feeds output whose bytes are code page 437 glyphs (the game's door
     // stream), shown as a BBS caller's terminal would: every byte but BS, TAB,
-    // LF, CR and ESC draws its PC glyph.
+    // LF, CR and ESC draws its PC glyph, unless every byte below 32 is taken
+    // as a control (below).
     void feed_cp437(std::string_view bytes);
+    // Makes feed_cp437 act as the many terminals that take every byte below
+    // 32 as a control (byte 15 shifts character sets and draws nothing).
+    void take_c0_as_controls(bool on) { c0_controls_ = on; }
 
     int cols() const { return cols_; }
     int rows() const { return rows_; }
@@ -73,6 +77,7 @@ private:
     VTermScreen* screen_ = nullptr;
     bool cursor_visible_ = true;
     bool alt_screen_ = false;
+    bool c0_controls_ = false;
 };
 
 }  // namespace vt
