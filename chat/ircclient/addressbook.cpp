@@ -2,6 +2,8 @@
 #include "chat/ircclient/addressbook.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -43,17 +45,50 @@ bool read_line(std::FILE *f, char (&line)[LINE_SIZE])
     return true;
 }
 
+// Copies one "|"-separated field (empty allowed) into out, cut to its size;
+// returns where the next field starts, or null after the last one.
+const char *read_field(const char *p, char *out, std::size_t size)
+{
+    const std::size_t len = std::strcspn(p, "|");
+    const std::size_t kept = len < size - 1 ? len : size - 1;
+    std::memcpy(out, p, kept);
+    out[kept] = '\0';
+    return p[len] == '|' ? p + len + 1 : nullptr;
+}
+
+// A whole number and nothing else.
+bool read_number(const char *text, std::int32_t *out)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX) {
+        return false;
+    }
+    *out = static_cast<std::int32_t>(value);
+    return true;
+}
+
+// Six fields, as addressbook_save writes them; a nick or channel may be
+// empty, as addressbook_add lets them be, so no saved entry is ever skipped.
 bool parse_entry(const char *line, addressbook_entry *e)
 {
     *e = addressbook_entry{};
-    int port = 0;
-    int ssl = 0;
-    if (std::sscanf(line, "%63[^|]|%127[^|]|%d|%63[^|]|%63[^|]|%d", e->name, e->server, &port, e->nick, e->channel,
-                    &ssl) != 6) {
+    char port[16];
+    char ssl[16];
+    const char *p = read_field(line, e->name, sizeof e->name);
+    p = p != nullptr ? read_field(p, e->server, sizeof e->server) : nullptr;
+    p = p != nullptr ? read_field(p, port, sizeof port) : nullptr;
+    p = p != nullptr ? read_field(p, e->nick, sizeof e->nick) : nullptr;
+    p = p != nullptr ? read_field(p, e->channel, sizeof e->channel) : nullptr;
+    if (p == nullptr || read_field(p, ssl, sizeof ssl) != nullptr || e->name[0] == '\0' || e->server[0] == '\0') {
         return false;
     }
-    e->port = port;
-    e->use_ssl = ssl != 0 ? 1 : 0;
+    std::int32_t ssl_flag = 0;
+    if (!read_number(port, &e->port) || !read_number(ssl, &ssl_flag)) {
+        return false;
+    }
+    e->use_ssl = ssl_flag != 0 ? 1 : 0;
     return true;
 }
 
@@ -157,7 +192,7 @@ int addressbook_add(addressbook *book, const char *name, const char *server, int
                     const char *channel, int use_ssl)
 {
     if (book == nullptr || book->count >= ADDRESSBOOK_MAX || !fits_in_file(name) || !fits_in_file(server) ||
-        !fits_in_file(nick) || !fits_in_file(channel)) {
+        !fits_in_file(nick) || !fits_in_file(channel) || name[0] == '\0' || server[0] == '\0') {
         return -1;
     }
     addressbook_entry e{};

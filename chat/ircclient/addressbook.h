@@ -25,14 +25,16 @@ struct addressbook {
 // A new book filled from the file, or null when memory is short.
 addressbook *addressbook_create();
 // Reads the file (0; -1 for a missing book). A missing file leaves the book
-// as it is; otherwise the book holds the file's well-formed lines, at most 50.
+// as it is; otherwise the book holds the file's well-formed lines (six
+// fields; only the nick and channel may be empty), at most 50.
 int addressbook_load(addressbook *book);
 // Rewrites the file whole, through a temporary file and a rename, so an
 // interrupted save leaves the previous file as it was. 0 or -1.
 int addressbook_save(const addressbook *book);
 // Adds an entry and saves: its index, or -1 when the book is full, a text is
-// missing or holds "|", CR or LF (the file could not keep it), or the name is
-// taken exactly (a name differing only in case is another entry).
+// missing or holds "|", CR or LF (the file could not keep it), the name or
+// server is empty, or the name is taken exactly (a name differing only in
+// case is another entry). An empty nick or channel is kept and read back.
 int addressbook_add(addressbook *book, const char *name, const char *server, int port, const char *nick,
                     const char *channel, int use_ssl);
 // Removes the entry at index (later ones move up) and saves. 0 or -1.

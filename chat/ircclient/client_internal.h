@@ -9,9 +9,21 @@
 inline constexpr int IRC_SEND_TIMEOUT_MS = 15000;
 inline constexpr int IRC_CONNECT_TIMEOUT_MS = 15000;
 
-// Sends one line (see irc_send_command). A forced send goes out even while
-// not connected (the QUIT of a disconnect) and never reports a loss.
-int client_send_raw(irc_client *client, const char *line, bool force);
+// How a line goes out: paced (the host's lines and our replies), urgent (not
+// held back by the pace: our own keep-alive PING), or forced (even while not
+// connected, never reporting a loss: the QUIT of a disconnect).
+enum class send_mode { paced, urgent, forced };
+
+// Sends one line (see irc_send_command).
+int client_send_raw(irc_client *client, const char *line, send_mode mode);
+
+// Sends the held lines that are due, for the listening thread of the
+// connection on fd: milliseconds until the next is due, -1 when none is held
+// or the connection is gone (or was lost sending).
+int client_send_due(irc_client *client, int fd);
+
+// The pause before the next reconnect attempt, in seconds; under the lock.
+std::int64_t client_reconnect_pause(const irc_client *client);
 
 // Marks the connection lost and, the first time per connection, schedules a
 // reconnect and tells the host; always logs text.

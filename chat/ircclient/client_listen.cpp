@@ -2,6 +2,7 @@
 // by its command.
 #include <cstring>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include "chat/config/text_util.h"
 #include "chat/ircclient/client_internal.h"
@@ -13,6 +14,9 @@ constexpr std::size_t READ_SIZE = 2047;
 constexpr std::size_t LINE_SIZE = 1024;
 constexpr int IDLE_WAIT_MS = 1000;   // how soon a cleared running flag is seen at the latest
 constexpr std::size_t NICK_KEEP = 50;
+constexpr const char *NICK_GIVE_UP_TEXT = "Nick in use: no free nick found, giving up";
+constexpr const char *REGISTER_TIMEOUT_TEXT = "Registration timed out";
+constexpr const char *PING_TIMEOUT_TEXT = "Ping timeout: the server stopped answering";
 constexpr const char *AUTH_REQUIRED_TEXT =
     "Authentication required. Use /msg NickServ IDENTIFY <password> then /join #room";
 
@@ -34,26 +38,37 @@ line_done on_ping(irc_client *client, const irc_message &m)
 {
     char line[512];
     std::snprintf(line, sizeof line, m.param_count > 0 ? "PONG :%s" : "PONG", irc_trailing(m));
-    client_send_raw(client, line, false);
+    client_send_raw(client, line, send_mode::paced);
     return line_done::yes;
 }
 
 // A nick taken while registering: keep the start of ours and add a number.
+// A server that refuses every nick gets a few tries, not an endless stream.
 line_done on_nick_in_use(irc_client *client, const irc_message &)
 {
     char nick[sizeof client->nick];
+    bool give_up = false;
     {
         const std::lock_guard<std::mutex> guard(client->lock);
         if (client->connected == 0 || client->welcome_seen != 0) {
             return line_done::no;
         }
+        give_up = client->nick_retries >= g_irc_client_limits.nick_retries;
+        ++client->nick_retries;
         std::snprintf(nick, sizeof nick, "%.*s_%d", static_cast<int>(NICK_KEEP), client->nick,
                       static_cast<int>(client_now() % 1000));
-        safe_strcpy(client->nick, nick);
+        if (!give_up) {
+            safe_strcpy(client->nick, nick);
+        }
+    }
+    if (give_up) {
+        client_send_raw(client, "QUIT :No free nick", send_mode::paced);
+        client_report_loss(client, NICK_GIVE_UP_TEXT);
+        return line_done::yes;
     }
     char line[96];
     std::snprintf(line, sizeof line, "NICK %s", nick);
-    client_send_raw(client, line, false);
+    client_send_raw(client, line, send_mode::paced);
     irc_logger_write(&client->log, "433 Nick in use, trying %s\n", nick);
     return line_done::no;
 }
@@ -78,7 +93,7 @@ line_done on_welcome(irc_client *client, const irc_message &m)
         client->cap_open = 0;
     }
     if (end_caps) {
-        client_send_raw(client, "CAP END", false);
+        client_send_raw(client, "CAP END", send_mode::paced);
     }
     return line_done::no;
 }
@@ -204,18 +219,15 @@ line_done on_names_end(irc_client *client, const irc_message &)
     return line_done::no;
 }
 
-// "\x01COMMAND text\x01" to the CTCP callback.
+// "\x01REQUEST text\x01" to the CTCP callback as the command "CTCP" and the
+// request, so a host reads the request word and its text from one place.
 void deliver_ctcp(irc_client *client, const char *sender, const char *body)
 {
     char request[512];
     safe_strcpy(request, body + 1);
     request[std::strcspn(request, "\x01")] = '\0';
-    char *text = std::strchr(request, ' ');
-    if (text != nullptr) {
-        *text++ = '\0';
-    }
     if (client->ctcp_callback != nullptr) {
-        client->ctcp_callback(client, sender, request, text != nullptr ? text : "");
+        client->ctcp_callback(client, sender, "CTCP", request);
     }
 }
 
@@ -252,7 +264,7 @@ line_done on_cap(irc_client *client, const irc_message &m)
         client->cap_open = 0;
     }
     if (end_caps) {
-        client_send_raw(client, "CAP END", false);
+        client_send_raw(client, "CAP END", send_mode::paced);
     }
     return line_done::no;
 }
@@ -325,13 +337,14 @@ bool still_running(irc_client *client)
     return client->running != 0;
 }
 
-enum class read_result { idle, ended };
+enum class read_result { idle, heard, ended };
 
 // Reads and handles what has arrived, one block per turn of the lock, so
 // that senders on other threads get their turn during a flood.
 read_result read_available(irc_client *client, int fd, irc_transport *tls, line_cutter &cutter)
 {
     char data[READ_SIZE + 1];
+    read_result result = read_result::idle;
     for (;;) {
         ssize_t n = 0;
         {
@@ -339,19 +352,80 @@ read_result read_available(irc_client *client, int fd, irc_transport *tls, line_
             n = transport_recv(fd, tls, data, READ_SIZE);
         }
         if (n == TRANSPORT_WOULD_BLOCK) {
-            return read_result::idle;
+            return result;
         }
         if (n <= 0) {
             client_report_loss(client, n < 0 && tls != nullptr ? "SSL/TLS read failure" : "Disconnected from server");
             return read_result::ended;
         }
         irc_logger_write(&client->log, "[RECV %d bytes] %.*s\n", static_cast<int>(n), static_cast<int>(n), data);
+        result = read_result::heard;
         cutter.feed(client, data, static_cast<std::size_t>(n));
         if (!still_running(client)) {
             return read_result::ended;
         }
     }
 }
+
+bool is_registered(irc_client *client)
+{
+    const std::lock_guard<std::mutex> guard(client->lock);
+    return client->registered != 0;
+}
+
+// The time limits of one connection: registration, and a server gone quiet.
+struct liveness {
+    std::int64_t started_ms = pacer_now_ms();
+    std::int64_t heard_ms = started_ms;
+    std::int64_t ping_sent_ms = 0;   // 0: no PING of ours is waiting for an answer
+
+    // A text saying why the connection is dead, or null; sends the PING of a
+    // quiet spell. Also lowers wait_ms to the next moment worth looking again.
+    const char *check(irc_client *client, int &wait_ms)
+    {
+        const std::int64_t now = pacer_now_ms();
+        const irc_client_limits &limits = g_irc_client_limits;
+        if (!is_registered(client)) {
+            const std::int64_t left = started_ms + limits.register_ms - now;
+            if (left <= 0) {
+                return REGISTER_TIMEOUT_TEXT;
+            }
+            lower(wait_ms, left);
+        }
+        if (ping_sent_ms != 0) {
+            const std::int64_t left = ping_sent_ms + limits.ping_answer_ms - now;
+            if (left <= 0) {
+                return PING_TIMEOUT_TEXT;
+            }
+            lower(wait_ms, left);
+            return nullptr;
+        }
+        const std::int64_t quiet_left = heard_ms + limits.silence_ms - now;
+        if (quiet_left <= 0) {
+            ping_sent_ms = now;
+            char line[64];
+            std::snprintf(line, sizeof line, "PING :%lld", static_cast<long long>(client_now()));
+            client_send_raw(client, line, send_mode::urgent);
+            lower(wait_ms, limits.ping_answer_ms);
+            return nullptr;
+        }
+        lower(wait_ms, quiet_left);
+        return nullptr;
+    }
+
+    void heard()
+    {
+        heard_ms = pacer_now_ms();
+        ping_sent_ms = 0;
+    }
+
+    static void lower(int &wait_ms, std::int64_t ms)
+    {
+        if (ms < wait_ms) {
+            wait_ms = ms < 0 ? 0 : static_cast<int>(ms);
+        }
+    }
+};
 
 } // namespace
 
@@ -362,12 +436,35 @@ void client_listen_thread(irc_client *client, int fd, irc_transport *tls)
         client->listener_id = std::this_thread::get_id();
     }
     // Whatever ends the connection wakes the poll, and the read then tells
-    // how it ended; the flag is looked at only after that.
+    // how it ended; the flag is looked at only after that. The wait also
+    // ends when a held line is due or a time limit comes.
     line_cutter cutter;
+    liveness alive;
+    int wait_ms = 0;
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        poll(&p, 1, IDLE_WAIT_MS);
-        if (read_available(client, fd, tls, cutter) == read_result::ended || !still_running(client)) {
+        poll(&p, 1, wait_ms);
+        const read_result got = read_available(client, fd, tls, cutter);
+        if (got == read_result::ended || !still_running(client)) {
+            break;
+        }
+        if (got == read_result::heard) {
+            alive.heard();
+        }
+        wait_ms = IDLE_WAIT_MS;
+        const int due = client_send_due(client, fd);
+        if (due >= 0 && due < wait_ms) {
+            wait_ms = due;
+        }
+        if (const char *dead = alive.check(client, wait_ms); dead != nullptr) {
+            client_report_loss(client, dead);
+            const std::lock_guard<std::mutex> io(client->io_lock);
+            if (client->socket == fd) {
+                shutdown(fd, SHUT_RDWR);
+            }
+            break;
+        }
+        if (!still_running(client)) {
             break;
         }
     }

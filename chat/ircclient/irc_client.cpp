@@ -33,7 +33,7 @@ int send_format(irc_client *client, const char *format, const char *a, const cha
 {
     char line[512];
     std::snprintf(line, sizeof line, format, a, b);
-    return client_send_raw(client, line, false);
+    return client_send_raw(client, line, send_mode::paced);
 }
 
 int hex_digit(char c)
@@ -58,6 +58,7 @@ void release_connection(irc_client *client)
     client->socket = -1;
     client->tls = nullptr;
     client->tls_active = 0;
+    pacer_reset(&client->pacer);
 }
 
 void set_socket_options(int fd)
@@ -154,8 +155,21 @@ void irc_client_set_tls_verify(irc_client *client, int on)
     }
 }
 
-int client_send_raw(irc_client *client, const char *line, bool force)
+namespace {
+
+// Logs a line that went out, secrets masked; wire holds it without CR LF.
+void log_sent(irc_client *client, const char *wire)
 {
+    char masked[IRC_LINE_MAX + 3];
+    client_mask_secrets(wire, masked, sizeof masked);
+    irc_logger_write(&client->log, "[SEND] %s\r\n", masked);
+}
+
+} // namespace
+
+int client_send_raw(irc_client *client, const char *line, send_mode mode)
+{
+    const bool force = mode == send_mode::forced;
     if (client == nullptr || line == nullptr) {
         return -1;
     }
@@ -175,11 +189,26 @@ int client_send_raw(irc_client *client, const char *line, bool force)
         if (client->socket < 0) {
             return -1;
         }
+        bool registered = false;
         if (!force) {
             const std::lock_guard<std::mutex> guard(client->lock);
             if (client->connected == 0) {
                 return -1;
             }
+            registered = client->registered != 0;
+        }
+        if (mode == send_mode::paced && !pacer_exempt(wire, n, registered)) {
+            // Behind lines already held, or over the pace: held, in order,
+            // for the listening thread to send when due.
+            const std::int64_t now = pacer_now_ms();
+            if (pacer_waiting(&client->pacer) > 0 || !pacer_may_send(&client->pacer, now)) {
+                if (!pacer_hold(&client->pacer, wire, n + 2)) {
+                    irc_logger_write(&client->log, "[SEND DROPPED] too many lines waiting\n");
+                    return -1;
+                }
+                return 0;
+            }
+            pacer_take(&client->pacer, now);
         }
         rc = transport_send(client->socket, client->tls, wire, n + 2, IRC_SEND_TIMEOUT_MS);
         error = errno;
@@ -192,9 +221,7 @@ int client_send_raw(irc_client *client, const char *line, bool force)
     }
     if (rc == 0) {
         wire[n] = '\0';
-        char masked[sizeof wire];
-        client_mask_secrets(wire, masked, sizeof masked);
-        irc_logger_write(&client->log, "[SEND] %s\r\n", masked);
+        log_sent(client, wire);
         return 0;
     }
     irc_logger_write(&client->log, "[SEND FAIL] errno=%d\n", error);
@@ -202,6 +229,50 @@ int client_send_raw(irc_client *client, const char *line, bool force)
         client_announce_loss(client, "Connection lost while sending", first_loss);
     }
     return -1;
+}
+
+int client_send_due(irc_client *client, int fd)
+{
+    char wire[PACER_BYTES];
+    for (;;) {
+        int rc = 0;
+        int error = 0;
+        bool first_loss = false;
+        std::size_t size = 0;
+        {
+            const std::lock_guard<std::mutex> io(client->io_lock);
+            if (client->socket != fd) {
+                return -1;
+            }
+            size = pacer_next(&client->pacer, pacer_now_ms(), wire, sizeof wire);
+            if (size == 0) {
+                return pacer_due_ms(&client->pacer, pacer_now_ms());
+            }
+            rc = transport_send(client->socket, client->tls, wire, size, IRC_SEND_TIMEOUT_MS);
+            error = errno;
+            if (rc != 0) {
+                first_loss = client_mark_lost(client);
+                shutdown(client->socket, SHUT_RDWR);
+            }
+        }
+        if (rc != 0) {
+            irc_logger_write(&client->log, "[SEND FAIL] errno=%d\n", error);
+            client_announce_loss(client, "Connection lost while sending", first_loss);
+            return -1;
+        }
+        wire[size - 2] = '\0';
+        log_sent(client, wire);
+    }
+}
+
+std::int64_t client_reconnect_pause(const irc_client *client)
+{
+    const std::int64_t most = g_irc_client_limits.max_pause_s > 0 ? g_irc_client_limits.max_pause_s : 1;
+    std::int64_t pause = client->reconnect_delay > 0 ? client->reconnect_delay : 1;
+    for (int i = 0; i < client->reconnect_attempts && pause < most; ++i) {
+        pause *= 2;
+    }
+    return pause < most ? pause : most;
 }
 
 bool client_mark_lost(irc_client *client)
@@ -212,7 +283,7 @@ bool client_mark_lost(irc_client *client)
     const bool first = client->disconnect_reported == 0;
     client->disconnect_reported = 1;
     if (first && client->reconnect_enabled != 0 && client->reconnect_attempts < client->reconnect_max) {
-        client->next_reconnect = client_now() + client->reconnect_delay;
+        client->next_reconnect = client_now() + client_reconnect_pause(client);
     }
     return first;
 }
@@ -256,6 +327,7 @@ int irc_client_connect(irc_client *client, const char *server, int port, const c
         client->motd_done = 0;
         client->auth_required = 0;
         client->welcome_seen = 0;
+        client->nick_retries = 0;
         client->autojoin_pending = 1;
         client->name_count = 0;
         safe_strcpy(client->saved_server, host);
@@ -296,6 +368,7 @@ int irc_client_connect(irc_client *client, const char *server, int port, const c
         client->socket = fd;
         client->tls = tls;
         client->tls_active = tls != nullptr ? 1 : 0;
+        pacer_reset(&client->pacer);
         safe_strcpy(client->server, host);
         client->port = port;
         safe_strcpy(client->nick, own_nick);
@@ -308,6 +381,14 @@ int irc_client_connect(irc_client *client, const char *server, int port, const c
     std::snprintf(text, sizeof text, "Connected to %s:%d as %s", host, port, own_nick);
     client_status(client, text);
     irc_logger_write(&client->log, "Connected to %s:%d\n", host, port);
+    {
+        // The callback may have ended the connection it was told about; the
+        // descriptor and TLS state are gone then, and no thread may use them.
+        const std::lock_guard<std::mutex> io(client->io_lock);
+        if (client->socket != fd) {
+            return -1;
+        }
+    }
 
     try {
         client->thread = std::thread(client_listen_thread, client, fd, tls);
@@ -321,7 +402,7 @@ int irc_client_connect(irc_client *client, const char *server, int port, const c
         client->listener_id = client->thread.get_id();
         client->cap_open = 1;
     }
-    if (client_send_raw(client, "CAP LS 302", false) != 0 || send_format(client, "NICK %s", own_nick) != 0) {
+    if (client_send_raw(client, "CAP LS 302", send_mode::paced) != 0 || send_format(client, "NICK %s", own_nick) != 0) {
         return -1;
     }
     return send_format(client, "USER %s 0 * :%s", own_nick, CLIENT_VERSION);
@@ -351,7 +432,7 @@ int irc_client_disconnect(irc_client *client)
     if (had_socket) {
         // A connection already lost has nobody left to say goodbye to.
         if (was_connected) {
-            client_send_raw(client, "QUIT :Disconnecting", true);
+            client_send_raw(client, "QUIT :Disconnecting", send_mode::forced);
             msleep(QUIT_FLUSH_MS);
         }
         const std::lock_guard<std::mutex> io(client->io_lock);
@@ -374,6 +455,20 @@ int irc_client_disconnect(irc_client *client)
         irc_logger_write(&client->log, "Disconnected\n");
     }
     return 0;
+}
+
+void irc_client_set_connect_cancel(bool (*cancel)())
+{
+    g_irc_connect_cancel = cancel;
+}
+
+int irc_client_waiting_lines(irc_client *client)
+{
+    if (client == nullptr) {
+        return 0;
+    }
+    const std::lock_guard<std::mutex> io(client->io_lock);
+    return pacer_waiting(&client->pacer);
 }
 
 int irc_client_is_connected(irc_client *client)
@@ -403,7 +498,7 @@ void irc_client_get_channel(irc_client *client, char *out, std::size_t size)
 
 int irc_send_command(irc_client *client, const char *line)
 {
-    return client_send_raw(client, line, false);
+    return client_send_raw(client, line, send_mode::paced);
 }
 
 int irc_send_message(irc_client *client, const char *target, const char *text)
@@ -576,11 +671,16 @@ int irc_client_reconnect(irc_client *client)
     }
     client_status(client, text);
     const int rc = irc_client_connect(client, server, port, nick, channel, tls);
-    const std::lock_guard<std::mutex> guard(client->lock);
-    if (rc == 0) {
-        client->reconnect_attempts = 0;
-    } else {
-        client->next_reconnect = client_now() + client->reconnect_delay;
+    // A connection that opens is no success yet: the attempts count on until
+    // the server lets us in (001), so a server that accepts and closes at
+    // once meets ever longer pauses and finally none.
+    if (rc != 0) {
+        const std::lock_guard<std::mutex> guard(client->lock);
+        if (client->reconnect_attempts < client->reconnect_max) {
+            client->next_reconnect = client_now() + client_reconnect_pause(client);
+        } else {
+            client->next_reconnect = 0;
+        }
     }
     return rc;
 }

@@ -5,6 +5,12 @@
 // an automatic join after the message of the day, a reconnect policy the
 // host drives by polling, CTCP replies and a session log.
 //
+// Lines to the server are paced (see send_pacer.h): a burst, then one line
+// every two seconds; lines beyond that wait in order and the listening thread
+// sends them when due. PONG and QUIT never wait. A server that says nothing
+// for a while is asked with a PING; one that does not answer, or does not
+// finish registration in time, counts as a lost connection.
+//
 // Threads: the listening thread calls the callbacks without holding any of
 // the client's locks, so a callback may send, and may call
 // irc_client_disconnect (which then does not wait for its own thread). Any
@@ -24,6 +30,7 @@
 #include <thread>
 
 #include "chat/session/irc_transport.h"
+#include "chat/session/send_pacer.h"
 
 struct irc_client;
 struct addressbook;
@@ -43,13 +50,16 @@ struct irc_name_entry {
 using irc_message_callback = void (*)(irc_client *client, const char *target, const char *sender, const char *text);
 using irc_names_callback = void (*)(irc_client *client, const char *channel, const irc_name_entry *entries, int count);
 using irc_status_callback = void (*)(irc_client *client, const char *text);
-// A CTCP request (a PRIVMSG wrapped in \x01): who asked, the request word
-// ("VERSION", "PING", "ACTION", ...) and what followed it ("" when nothing).
+// A CTCP request (a PRIVMSG whose text starts with \x01): who asked, the
+// command "CTCP", and the request after the \x01 without its closing \x01
+// ("VERSION", "PING 1234", "ACTION waves").
 using irc_ctcp_callback = void (*)(irc_client *client, const char *nick, const char *command, const char *text);
 
 // The plain-text session log. Secrets never reach it: PASS, OPER and
-// AUTHENTICATE parameters and the words after a command to NickServ are
-// written as "****". A new log file is private to the user (mode 0600).
+// AUTHENTICATE parameters, and what follows the first word of a text to
+// services (any target list naming a "...Serv", SQUERY, the NS/CS-style
+// commands) or of a text that starts with IDENTIFY, REGISTER, GHOST and the
+// like, are written as "****". A new log file is private to the user (mode 0600).
 struct irc_logger {
     char path[256] = {};
     std::FILE *file = nullptr;
@@ -71,6 +81,7 @@ struct irc_client {
     std::int32_t socket = -1;
     irc_transport *tls = nullptr;          // null for plain TCP
     std::int32_t tls_active = 0;
+    send_pacer pacer;                      // lines held back by the pace
 
     // Everything below is guarded by lock; never take io_lock while holding it.
     std::mutex lock;
@@ -87,6 +98,7 @@ struct irc_client {
     std::int32_t autojoin_pending = 0;
     std::int32_t auth_required = 0;
     std::int32_t welcome_seen = 0;
+    std::int32_t nick_retries = 0;         // new nicks tried on 433 while registering
 
     char saved_server[256] = {};           // the last connect's arguments, for reconnecting
     std::int32_t saved_port = 0;
@@ -96,7 +108,7 @@ struct irc_client {
     std::int32_t reconnect_enabled = 1;
     std::int32_t reconnect_attempts = 0;
     std::int32_t reconnect_max = 10;
-    std::int32_t reconnect_delay = 5;      // seconds
+    std::int32_t reconnect_delay = 5;      // seconds before the first attempt; doubles per failure
     std::int64_t next_reconnect = 0;       // epoch seconds; 0 = none scheduled
 
     std::int32_t tls_verify = 1;           // how TLS trusts the server
@@ -127,6 +139,21 @@ struct irc_client {
 // tests replace it.
 extern std::int64_t (*g_irc_client_clock)();
 
+// How long a connection may take to say what it must; tests shorten them.
+struct irc_client_limits {
+    std::int32_t register_ms = 60000;     // connect to welcome (001)
+    std::int32_t silence_ms = 180000;     // quiet this long: we send a PING
+    std::int32_t ping_answer_ms = 60000;  // ... and wait this long for anything back
+    std::int32_t nick_retries = 10;       // new nicks tried on 433 before giving up
+    std::int32_t max_pause_s = 300;       // the reconnect pause grows up to this
+};
+inline irc_client_limits g_irc_client_limits;
+
+// Asked every tenth of a second while a connect waits (resolution, TCP
+// connect, TLS handshake): true gives the connect up at once, so a host can
+// honour a signal whatever the server does. Null (the default): never.
+void irc_client_set_connect_cancel(bool (*cancel)());
+
 // A new client (socket -1, reconnect on with 10 attempts 5 s apart), or null
 // when memory is short. Release it with irc_client_destroy.
 irc_client *irc_client_create();
@@ -143,7 +170,8 @@ int irc_client_pin_certificate(irc_client *client, const char *sha256_hex);
 void irc_client_set_tls_verify(irc_client *client, int on);
 
 // Connects, starts the listening thread and sends "CAP LS 302", NICK and
-// USER. 0, or -1 with a status text saying why.
+// USER. 0, or -1 with a status text saying why. A status callback that
+// disconnects on "Connected to ..." makes it return -1 with nothing started.
 int irc_client_connect(irc_client *client, const char *server, int port, const char *nick, const char *channel,
                        int use_tls);
 // Sends "QUIT :Disconnecting", closes the connection and waits for the
@@ -157,7 +185,8 @@ void irc_client_get_nick(irc_client *client, char *out, std::size_t size);
 void irc_client_get_channel(irc_client *client, char *out, std::size_t size);
 
 // Sends one line: cut at its first CR or LF, to 510 bytes, with CR LF
-// added. 0, or -1 when not connected or the send failed.
+// added. 0 when sent or held by the pace, -1 when not connected, the send
+// failed or too much is held already.
 int irc_send_command(irc_client *client, const char *line);
 // "PRIVMSG target :text", logged as "<nick> text". 0 or -1.
 int irc_send_message(irc_client *client, const char *target, const char *text);
@@ -181,10 +210,16 @@ int irc_send_ctcp_version(irc_client *client, const char *target);
 int irc_send_ctcp_time(irc_client *client, const char *target);
 int irc_send_ctcp_ping(irc_client *client, const char *target, const char *token);
 
+// Lines held back by the pace, waiting to go.
+int irc_client_waiting_lines(irc_client *client);
+
 // The reconnect policy. The host polls irc_client_should_attempt_reconnect
 // and then calls irc_client_reconnect, which uses the last connect's
 // arguments. A lost connection schedules the next attempt reconnect_delay
-// seconds ahead; after reconnect_max failed attempts none is made.
+// seconds ahead, doubled for each attempt made since the last registration
+// (at most g_irc_client_limits.max_pause_s). Only a registration counts as
+// success: a server that accepts and closes uses the attempts up, and after
+// reconnect_max of them none is made.
 void irc_client_enable_reconnect(irc_client *client, int on);
 int irc_client_seconds_until_reconnect(irc_client *client);
 int irc_client_should_attempt_reconnect(irc_client *client);

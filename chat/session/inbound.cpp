@@ -857,6 +857,10 @@ int idle_wait_ms(const irc_session *s)
         const std::int64_t left = s->send_waiting_since_ms + g_irc_send_stall_ms - session_now_ms();
         wait_ms = left <= 0 ? 0 : left < wait_ms ? static_cast<int>(left) : wait_ms;
     }
+    const int paced_ms = pacer_due_ms(&s->pacer, pacer_now_ms());
+    if (paced_ms >= 0 && paced_ms < wait_ms) {
+        wait_ms = paced_ms;
+    }
     return wait_ms;
 }
 
@@ -900,6 +904,7 @@ void irc_thread_main(irc_session *s)
             wait_idle(s, fd);
         }
         const auto guard = network_lock(s);
+        release_paced_lines_locked(s);
         flush_send_queue_locked(s);   // a failed write shows in the read as the connection's end
         state = receive_available(s, fd, t);
         sasl_check_deadline(s);

@@ -41,6 +41,7 @@ void start_session(irc_session *s, int fd, irc_transport *t)
     s->send_head = 0;
     s->send_length = 0;
     s->send_overflow = 0;
+    pacer_reset(&s->pacer);
     s->connected = 1;
     s->running = 1;
     s->line_length = 0;
@@ -153,6 +154,54 @@ void wake_network_thread(const irc_session *s)
     }
 }
 
+namespace {
+
+// Appends one line (with its CR LF) to the send queue and writes what the
+// socket takes. False when the queue is full or the write failed.
+bool queue_wire_locked(irc_session *s, const char *wire, std::size_t size)
+{
+    if (s->send_length + size > SEND_QUEUE_SIZE) {
+        // The server has left this much unread: the network thread ends the connection.
+        s->send_overflow = 1;
+        wake_network_thread(s);
+        return false;
+    }
+    if (s->send_head + s->send_length + size > SEND_QUEUE_SIZE) {
+        std::memmove(s->send_queue, s->send_queue + s->send_head, s->send_length);
+        s->send_head = 0;
+    }
+    if (s->send_length == 0) {
+        s->send_waiting_since_ms = session_now_ms();
+    }
+    std::memcpy(s->send_queue + s->send_head + s->send_length, wire, size);
+    s->send_length += static_cast<std::uint32_t>(size);
+    if (!flush_send_queue_locked(s)) {
+        return false;
+    }
+    if (s->send_length > 0) {
+        wake_network_thread(s);   // it waits for room from now on
+    }
+    return true;
+}
+
+} // namespace
+
+void release_paced_lines_locked(irc_session *s)
+{
+    char wire[PACER_BYTES];
+    bool moved = false;
+    while (s->send_overflow == 0 && s->socket >= 0) {
+        const std::size_t size = pacer_next(&s->pacer, pacer_now_ms(), wire, sizeof wire);
+        if (size == 0 || !queue_wire_locked(s, wire, size)) {
+            break;
+        }
+        moved = true;
+    }
+    if (moved) {
+        s->status_dirty = 1;   // the count of waiting lines changed
+    }
+}
+
 int send_line_locked(irc_session *s, const char *text)
 {
     if (s->connected == 0 || s->socket < 0 || s->send_overflow != 0) {
@@ -163,31 +212,24 @@ int send_line_locked(irc_session *s, const char *text)
     const char *src = text != nullptr ? text : "";
     std::size_t n = std::strcspn(src, "\r\n");
     n = n < SEND_LINE_MAX ? n : SEND_LINE_MAX;
-    if (s->send_length + n + 2 > SEND_QUEUE_SIZE) {
-        // The server has left this much unread: the network thread ends the connection.
-        s->send_overflow = 1;
-        wake_network_thread(s);
-        return -1;
-    }
-    if (s->send_head + s->send_length + n + 2 > SEND_QUEUE_SIZE) {
-        std::memmove(s->send_queue, s->send_queue + s->send_head, s->send_length);
-        s->send_head = 0;
-    }
-    if (s->send_length == 0) {
-        s->send_waiting_since_ms = session_now_ms();
-    }
-    char *wire = s->send_queue + s->send_head + s->send_length;
+    char wire[SEND_LINE_MAX + 2];
     std::memcpy(wire, src, n);
     wire[n] = '\r';
     wire[n + 1] = '\n';
-    s->send_length += static_cast<std::uint32_t>(n + 2);
-    if (!flush_send_queue_locked(s)) {
-        return -1;
+    if (!pacer_exempt(wire, n, s->registered != 0)) {
+        const std::int64_t now = pacer_now_ms();
+        if (pacer_waiting(&s->pacer) > 0 || !pacer_may_send(&s->pacer, now)) {
+            // Over the pace: it waits its turn behind the lines before it.
+            if (!pacer_hold(&s->pacer, wire, n + 2)) {
+                return -1;
+            }
+            s->status_dirty = 1;
+            wake_network_thread(s);
+            return 0;
+        }
+        pacer_take(&s->pacer, now);
     }
-    if (s->send_length > 0) {
-        wake_network_thread(s);   // it waits for room from now on
-    }
-    return 0;
+    return queue_wire_locked(s, wire, n + 2) ? 0 : -1;
 }
 
 int irc_send_raw(irc_session *s, const char *text)
@@ -340,4 +382,5 @@ void irc_disconnect(irc_session *s, const char *reason)
     s->send_head = 0;
     s->send_length = 0;
     s->send_overflow = 0;
+    pacer_reset(&s->pacer);
 }

@@ -8,6 +8,10 @@
 // irc_handle_command, connect and disconnect) take it themselves, so never
 // call them while holding it.
 //
+// Lines leave at a pace servers accept (send_pacer.h: a burst, then one every
+// two seconds); lines over the pace wait in the pacer, in order, and the
+// network thread moves them on when due. PONG and QUIT never wait.
+//
 // No thread waits for the socket while holding the lock: outgoing lines go
 // into a bounded queue, written at once as far as the socket takes them and
 // drained by the network thread when it becomes writable. A server that lets
@@ -25,6 +29,7 @@
 #include <thread>
 
 #include "chat/session/irc_transport.h"
+#include "chat/session/send_pacer.h"
 
 inline constexpr int SCROLLBACK_LINES = 1200;
 inline constexpr int MAX_USERS = 256;
@@ -121,6 +126,7 @@ struct irc_session {
     std::int64_t send_waiting_since_ms = 0;   // monotonic ms the queue last went from empty to not empty
     std::int32_t send_overflow = 0;           // a line did not fit: the server stopped reading
     std::int32_t wake_fd = -1;                // eventfd that wakes the network thread
+    send_pacer pacer;                         // lines over the pace, waiting their turn
 
     // --- network thread's own state ---
     char line_buffer[LINE_BUFFER_SIZE] = {};
@@ -166,9 +172,9 @@ int irc_line_count(const irc_session *s);
 const chat_line *irc_line_at(const irc_session *s, int index);
 
 // Sends the first 1022 bytes of text and CR LF: the line goes out at once
-// as far as the socket takes it, the rest from the send queue. 0 when sent
-// or queued, -1 when not connected or the queue is full. Never waits for the
-// socket. Takes the lock.
+// as far as the pace and the socket take it, the rest later. 0 when sent or
+// queued, -1 when not connected or the queue (or the pacer) is full. Never
+// waits for the socket. Takes the lock.
 int irc_send_raw(irc_session *s, const char *text);
 
 // Sends NICK and USER for the session's nick. Call with the lock held.

@@ -18,6 +18,9 @@ int send_line_locked(irc_session *s, const char *text);
 // connection end.
 bool flush_send_queue_locked(irc_session *s);
 
+// Moves the lines the pace now allows from the pacer to the send queue.
+void release_paced_lines_locked(irc_session *s);
+
 // Wakes the network thread from its wait (new lines queued, or stop).
 void wake_network_thread(const irc_session *s);
 

@@ -160,10 +160,15 @@ const char* either(const char* session_value, const char* form_value)
 void compose_status(const ui_state* ui, const irc_session* s, char* text, std::size_t size)
 {
     const server_entry& f = ui->settings;
+    // Lines held back by the send pace show beside the connection's state.
     char word[32];
+    char state[48];
+    const int waiting = pacer_waiting(&s->pacer);
+    std::snprintf(state, sizeof state, waiting > 0 ? "%s, %d to send" : "%s", connection_word(ui, s, word, sizeof word),
+                  waiting);
     std::snprintf(text, size, "%s %s:%d \u2551 %s \u2551 @%s \u2551 %s \u2551 PgUp/PgDn scroll \u2551 /help ",
                   ui->limit_notice, either(s->server, f.server), s->port != 0 ? s->port : f.port,
-                  either(s->channel, f.channel), either(s->nick, f.nick), connection_word(ui, s, word, sizeof word));
+                  either(s->channel, f.channel), either(s->nick, f.nick), state);
 }
 
 void submit_input(ui_state* ui, irc_session* s)

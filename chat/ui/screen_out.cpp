@@ -4,11 +4,14 @@
 #include "chat/ui/utf8_text.h"
 #include "common/telnet.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -16,8 +19,61 @@
 
 out_buffer g_out;
 out_target g_out_target;
+int g_out_wake_fd = -1;
 
 namespace {
+
+// A terminal or pipe shared with other processes must not be switched to
+// non-blocking for them all; a new open file description of the same file
+// is ours alone. Kept per descriptor for the life of the program.
+struct twin {
+    int fd = -1;
+    int own = -1;
+};
+std::array<twin, 4> g_twins;
+
+int nonblocking_twin(int fd)
+{
+    for (const twin& t : g_twins) {
+        if (t.fd == fd) {
+            return t.own;
+        }
+    }
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    int own = ::open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat a{};
+    struct stat b{};
+    if (own >= 0 && (::fstat(fd, &a) != 0 || ::fstat(own, &b) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino ||
+                     S_ISREG(b.st_mode))) {
+        // Not the same file after all, or a plain file (which never blocks
+        // and must keep its own offset): write to fd itself.
+        ::close(own);
+        own = -1;
+    }
+    for (twin& t : g_twins) {
+        if (t.fd < 0) {
+            t = {fd, own};
+            break;
+        }
+    }
+    return own;
+}
+
+// Waits up to a second for room on fd; false on time out or when the
+// program is ending.
+bool wait_for_room(int fd)
+{
+    pollfd p[2] = {{fd, POLLOUT, 0}, {g_out_wake_fd, POLLIN, 0}};
+    for (;;) {
+        const int r = ::poll(p, g_out_wake_fd >= 0 ? 2 : 1, 1000);
+        if (r < 0 && errno == EINTR) {
+            // A signal: if it asks us to end, the wake descriptor says so.
+            continue;
+        }
+        return r > 0 && (p[1].revents & POLLIN) == 0 && (p[0].revents & POLLOUT) != 0;
+    }
+}
 
 cp437_encoder g_encoder;
 
@@ -70,10 +126,16 @@ void write_to_target(std::string_view bytes)
 // a second, or a closed one, loses this frame rather than stalling the loop.
 bool write_all(int fd, std::string_view bytes, bool socket)
 {
+    const int out = socket ? fd : nonblocking_twin(fd);
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = socket ? ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT)
-                                 : ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (out < 0 && !socket && !wait_for_room(fd)) {
+            return false;   // no description of our own: write only what poll said fits
+        }
+        const std::size_t chunk = out < 0 && !socket ? std::min<std::size_t>(bytes.size() - done, 512)
+                                                     : bytes.size() - done;
+        const ssize_t n = socket ? ::send(fd, bytes.data() + done, chunk, MSG_NOSIGNAL | MSG_DONTWAIT)
+                                 : ::write(out >= 0 ? out : fd, bytes.data() + done, chunk);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -81,11 +143,8 @@ bool write_all(int fd, std::string_view bytes, bool socket)
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{fd, POLLOUT, 0};
-            if (::poll(&p, 1, 1000) > 0) {
-                continue;
-            }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && wait_for_room(fd)) {
+            continue;
         }
         return false;
     }

@@ -23,9 +23,15 @@ extern out_target g_out_target;
 // The sink that writes to g_out_target in its form.
 void write_to_target(std::string_view bytes);
 // Writes all bytes to fd unchanged; send() without SIGPIPE when it is a
-// socket. False when the rest was dropped: fd is closed, or took nothing for
-// a second.
+// socket. False when the rest was dropped: fd is closed, took nothing for a
+// second, or the program is ending (g_out_wake_fd became readable). Never
+// blocks in write(): a terminal or pipe is written through a non-blocking
+// description of its own, so a reader that stopped cannot hold the program.
 bool write_all(int fd, std::string_view bytes, bool socket);
+
+// A descriptor that becomes readable (and stays so) once the program must
+// end, e.g. the read end of a pipe a signal handler writes to; -1 for none.
+extern int g_out_wake_fd;
 
 class out_buffer {
 public:

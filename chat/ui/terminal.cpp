@@ -6,6 +6,7 @@
 #include "chat/ui/screen_out.h"
 #include "common/telnet.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <time.h>
@@ -52,12 +53,20 @@ constexpr std::array<int, 4> HANDLED_SIGNALS{SIGTERM, SIGHUP, SIGINT, SIGWINCH};
 std::array<struct sigaction, HANDLED_SIGNALS.size()> g_previous{};
 struct sigaction g_previous_pipe{};
 
+// Becomes readable at the first stop signal and stays so: a write stuck on
+// a terminal nobody reads gives up at once (see g_out_wake_fd).
+int g_stop_pipe[2] = {-1, -1};
+
 extern "C" void on_signal(int number)
 {
     if (number == SIGWINCH) {
         g_resized = 1;
     } else {
         g_stop_signal = 1;
+        const int saved = errno;
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = ::write(g_stop_pipe[1], &byte, 1);
+        errno = saved;
     }
 }
 
@@ -293,6 +302,9 @@ int ui_read_key_buffered()
 
 void ui_install_signal_handlers()
 {
+    if (g_stop_pipe[0] < 0 && ::pipe2(g_stop_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        g_out_wake_fd = g_stop_pipe[0];
+    }
     struct sigaction action{};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);

@@ -260,6 +260,28 @@ TEST_P(Signals, ShutDownInOrder)
 INSTANTIATE_TEST_SUITE_P(Terminating, Signals, ::testing::Values(SIGTERM, SIGHUP, SIGINT),
                          [](const auto& p) { return std::string(sigabbrev_np(p.param)); });
 
+// A terminal nobody reads any more (a bridge that stalled): frames cannot go
+// out, and a signal still ends the program at once.
+class StuckTerminal : public ::testing::TestWithParam<int> {};
+
+TEST_P(StuckTerminal, ASignalEndsTheProgramAtOnce)
+{
+    ircdoor_run run(80, 24);
+    ASSERT_TRUE(run.wait_for("OFFLINE"));
+    // Huge frames, one per new size, until the terminal's buffer is full.
+    for (int i = 0; i < 6; ++i) {
+        run.process->report_size(1000 - i, 500);
+        EXPECT_FALSE(run.process->wait_exit_unread(200ms).has_value());
+    }
+    const auto start = std::chrono::steady_clock::now();
+    ::kill(run.process->pid(), GetParam());
+    EXPECT_EQ(run.process->wait_exit_unread(10000ms), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3000ms);
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminating, StuckTerminal, ::testing::Values(SIGTERM, SIGHUP),
+                         [](const auto& p) { return std::string(sigabbrev_np(p.param)); });
+
 TEST_F(Startup, ResizeRedrawsAtTheNewSize)
 {
     run.process->resize(100, 30);

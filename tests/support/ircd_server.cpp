@@ -255,7 +255,47 @@ saslserv { nick = "SaslServ"; user = "SaslServ"; host = "services.test.local"; r
 general { ratelimit_uses = 0; ratelimit_period = 0; };
 )";
 
+constexpr const char *FLOOD_INSPIRCD_CONF = R"(<server name="irc.test.local" description="test server" network="TestNet">
+<admin name="test" nick="test" email="test@localhost">
+<bind address="127.0.0.1" port="$PORT" type="clients">
+<connect allow="*" timeout="60" pingfreq="120" localmax="60" globalmax="60"
+         maxconnwarn="no" resolvehostnames="no" useident="no"
+         threshold="$THRESHOLD" commandrate="$RATE" fakelag="no"
+         softsendq="8192" hardsendq="262144" recvq="$RECVQ">
+<module name="cap">
+)";
+
 } // namespace
+
+flood_ircd_server::flood_ircd_server(int commandrate, int threshold, int recvq) : dir_(make_temp_dir("inspircd"))
+{
+    if (dir_.empty()) {
+        return;
+    }
+    port_ = free_loopback_port();
+    const std::vector<std::pair<std::string, std::string>> vars{{"$PORT", std::to_string(port_)},
+                                                                {"$THRESHOLD", std::to_string(threshold)},
+                                                                {"$RATE", std::to_string(commandrate)},
+                                                                {"$RECVQ", std::to_string(recvq)}};
+    if (!write_text(dir_ + "/inspircd.conf", fill(FLOOD_INSPIRCD_CONF, vars))) {
+        return;
+    }
+    std::vector<std::string> ircd{"/usr/sbin/inspircd", "--nofork", "--nopid", "--config=" + dir_ + "/inspircd.conf"};
+    if (geteuid() == 0) {
+        ircd.push_back("--runasroot");
+    }
+    pid_ = spawn(ircd, dir_ + "/inspircd.log");
+    ready_ = pid_ > 0 && wait_for_port(port_, pid_, START_TIMEOUT_MS);
+}
+
+flood_ircd_server::~flood_ircd_server()
+{
+    stop(pid_, SIGKILL);
+    if (!dir_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+}
 
 int free_loopback_port()
 {

@@ -59,5 +59,28 @@ private:
     bool ready_ = false;
 };
 
+// InspIRCd alone with a network's flood limits: a client that sends faster
+// than the connect class allows is closed ("Excess Flood"), and one whose
+// unread lines at the server pass recvq bytes too ("RecvQ exceeded"). The
+// default class is the one Debian ships; a test may name a command rate
+// (commands per 1000 s, as InspIRCd counts) to keep its runs short.
+class flood_ircd_server {
+public:
+    explicit flood_ircd_server(int commandrate = 1000, int threshold = 10, int recvq = 8192);
+    ~flood_ircd_server();
+    flood_ircd_server(const flood_ircd_server &) = delete;
+    flood_ircd_server &operator=(const flood_ircd_server &) = delete;
+
+    bool ready() const { return ready_; }
+    int port() const { return port_; }
+    const std::string &dir() const { return dir_; }
+
+private:
+    std::string dir_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+    bool ready_ = false;
+};
+
 // A TCP port on 127.0.0.1 that nothing listened on a moment ago.
 int free_loopback_port();

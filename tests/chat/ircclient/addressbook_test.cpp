@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "chat/ircclient/addressbook.h"
+#include "chat/ircclient/irc_client.h"
 #include "tests/chat/config/scratch_dir.h"
 
 namespace {
@@ -73,7 +74,7 @@ TEST(Addressbook, LoadsOnlyCompleteLines)
                                 "long|" + std::string(600, 'x') + "|1|n|#c|0\n"
                                 "last|irc.e.net|1|eve|#e|5");
     auto book = new_book();
-    ASSERT_EQ(book->count, 3);
+    ASSERT_EQ(book->count, 4);
     addressbook_entry e{};
     ASSERT_EQ(addressbook_get(book.get(), 0, &e), 0);
     EXPECT_STREQ(e.name, "good");
@@ -82,12 +83,47 @@ TEST(Addressbook, LoadsOnlyCompleteLines)
     EXPECT_STREQ(e.nick, "ann");
     EXPECT_STREQ(e.channel, "#a");
     EXPECT_EQ(e.use_ssl, 1);
-    EXPECT_STREQ(book->entries[1].name, "crlf");
-    EXPECT_STREQ(book->entries[2].name, "last");
-    EXPECT_EQ(book->entries[2].use_ssl, 1);
-    EXPECT_EQ(addressbook_get(book.get(), 3, &e), -1);
+    EXPECT_STREQ(book->entries[1].name, "nochannel");
+    EXPECT_STREQ(book->entries[1].channel, "");
+    EXPECT_STREQ(book->entries[2].name, "crlf");
+    EXPECT_STREQ(book->entries[3].name, "last");
+    EXPECT_EQ(book->entries[3].use_ssl, 1);
+    EXPECT_EQ(addressbook_get(book.get(), 4, &e), -1);
     EXPECT_EQ(addressbook_get(book.get(), -1, &e), -1);
     EXPECT_EQ(addressbook_get(book.get(), 0, nullptr), -1);
+}
+
+// Whatever add accepts, the file keeps: an entry never vanishes at the next
+// load and save, also when it came through a bookmark.
+TEST(Addressbook, EntriesWithEmptyFieldsSurviveASaveAndALoad)
+{
+    scratch_dir dir;
+    {
+        auto book = new_book();
+        EXPECT_EQ(addressbook_add(book.get(), "no nick", "irc.a.net", 6667, "", "#a", 0), 0);
+        EXPECT_EQ(addressbook_add(book.get(), "no channel", "irc.b.net", 6667, "bob", "", 1), 1);
+        EXPECT_EQ(addressbook_add(book.get(), "", "irc.c.net", 6667, "n", "#c", 0), -1);
+        EXPECT_EQ(addressbook_add(book.get(), "no server", "", 6667, "n", "#c", 0), -1);
+
+        irc_client *client = irc_client_create();
+        ASSERT_NE(client, nullptr);
+        // A connect that fails still leaves its arguments for a bookmark.
+        irc_client_connect(client, "127.0.0.1", 1, "carl", "", 0);
+        EXPECT_EQ(irc_bookmark_add(client, book.get(), "mark"), 2);
+        irc_client_destroy(client);
+    }
+    for (int round = 0; round < 2; ++round) {
+        auto book = new_book();
+        ASSERT_EQ(book->count, 3) << round;
+        EXPECT_STREQ(book->entries[0].nick, "");
+        EXPECT_STREQ(book->entries[0].channel, "#a");
+        EXPECT_STREQ(book->entries[1].channel, "");
+        EXPECT_EQ(book->entries[1].use_ssl, 1);
+        addressbook_entry mark{};
+        ASSERT_EQ(irc_bookmark_get(book.get(), "mark", &mark), 0);
+        EXPECT_STREQ(mark.nick, "carl");
+        EXPECT_STREQ(mark.channel, "");
+    }
 }
 
 TEST(Addressbook, MissingFileLeavesTheBookAsItWas)

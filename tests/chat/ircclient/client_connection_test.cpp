@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "chat/ircclient/client_internal.h"
 #include "tests/chat/ircclient/certificate_fingerprint.h"
 #include "tests/chat/ircclient/client_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -56,7 +57,7 @@ TEST_F(ClientTest, DisconnectFromInsideACallback)
     EXPECT_EQ(sync(), "");
 }
 
-TEST_F(ClientTest, ReconnectPolicyGivesUpAfterTenFailures)
+TEST_F(ClientTest, ReconnectPauseGrowsAndThePolicyGivesUpAfterTenFailures)
 {
     auto server = std::make_unique<script_server>();
     ASSERT_EQ(irc_client_connect(client(), "127.0.0.1", server->port(), "n", "#c", 0), 0);
@@ -71,12 +72,20 @@ TEST_F(ClientTest, ReconnectPolicyGivesUpAfterTenFailures)
     EXPECT_EQ(irc_client_seconds_until_reconnect(client()), 1);
     EXPECT_EQ(irc_client_should_attempt_reconnect(client()), 0);
 
+    // Each failure doubles the pause, up to five minutes.
+    const int pauses[] = {10, 20, 40, 80, 160, 300, 300, 300, 300};
     std::vector<std::string> attempts;
+    g_fake_now += 1;
     for (int i = 1; i <= 10; ++i) {
-        g_fake_now += 5;
         ASSERT_EQ(irc_client_should_attempt_reconnect(client()), 1) << "attempt " << i;
         EXPECT_EQ(irc_client_reconnect(client()), -1);
         attempts.push_back("Reconnect attempt " + std::to_string(i) + "/10...");
+        if (i < 10) {
+            EXPECT_EQ(irc_client_seconds_until_reconnect(client()), pauses[i - 1]) << "after attempt " << i;
+            g_fake_now += pauses[i - 1] - 1;
+            EXPECT_EQ(irc_client_should_attempt_reconnect(client()), 0) << "attempt " << i + 1 << " too early";
+            g_fake_now += 1;
+        }
     }
     g_fake_now += 3600;
     EXPECT_EQ(irc_client_should_attempt_reconnect(client()), 0);
@@ -233,6 +242,48 @@ TEST(TlsPin, MalformedFingerprintsAreRejected)
     EXPECT_EQ(c->tls_pinned, 1);
     EXPECT_EQ(irc_client_pin_certificate(c.get(), ""), 0);
     EXPECT_EQ(c->tls_pinned, 0);
+}
+
+} // namespace
+
+namespace {
+
+// Lines as a server reads them: any run of white space, any target list, a
+// source prefix, SQUERY, the services' own commands. The password never
+// survives; ordinary talk is left alone.
+TEST(LogMasking, SecretsAreFoundAsTheServerWouldReadTheLine)
+{
+    struct mask_case {
+        const char *line;
+        const char *logged;
+    };
+    const mask_case cases[] = {
+        {"SQUERY NickServ :IDENTIFY pw1", "SQUERY NickServ :IDENTIFY ****"},
+        {"PRIVMSG  NickServ :IDENTIFY pw2", "PRIVMSG  NickServ :IDENTIFY ****"},
+        {"PRIVMSG\tNickServ\t:IDENTIFY pw3", "PRIVMSG\tNickServ\t:IDENTIFY ****"},
+        {"PRIVMSG NickServ,ChanServ :IDENTIFY pw4", "PRIVMSG NickServ,ChanServ :IDENTIFY ****"},
+        {"PRIVMSG #c,NickServ :IDENTIFY pw5", "PRIVMSG #c,NickServ :IDENTIFY ****"},
+        {"PRIVMSG ChanServ :IDENTIFY #chan pw6", "PRIVMSG ChanServ :IDENTIFY ****"},
+        {"privmsg nickserv :ghost n pw7", "privmsg nickserv :ghost ****"},
+        {"PRIVMSG NickServ IDENTIFY pw8", "PRIVMSG NickServ IDENTIFY ****"},
+        {":n!u@h PRIVMSG NickServ :REGISTER pw9 a@b", ":n!u@h PRIVMSG NickServ :REGISTER ****"},
+        {"PRIVMSG Q@CServe.example :AUTH n pw10", "PRIVMSG Q@CServe.example :AUTH ****"},
+        {"NOTICE x@channels.example :LOGIN n pw11", "NOTICE x@channels.example :LOGIN ****"},
+        {"CS IDENTIFY #chan pw12", "CS IDENTIFY ****"},
+        {"ns  identify pw13", "ns  identify ****"},
+        {"IDENTIFY pw14", "IDENTIFY ****"},
+        {"PASS :pw15", "PASS ****"},
+        {"  OPER root pw16", "  OPER ****"},
+        {"PRIVMSG #c :identify yourself", "PRIVMSG #c :identify yourself"},
+        {"PRIVMSG #c :hello NickServ", "PRIVMSG #c :hello NickServ"},
+        {"PRIVMSG bob :see you", "PRIVMSG bob :see you"},
+        {"JOIN #c key", "JOIN #c key"},
+    };
+    for (const mask_case &c : cases) {
+        char out[600];
+        client_mask_secrets(c.line, out, sizeof out);
+        EXPECT_STREQ(out, c.logged) << c.line;
+    }
 }
 
 } // namespace

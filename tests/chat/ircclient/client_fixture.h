@@ -31,6 +31,8 @@ protected:
     {
         client_.reset();
         g_irc_client_clock = saved_clock_;
+        g_send_pace = saved_pace_;
+        g_irc_client_limits = saved_limits_;
     }
 
     irc_client *client() { return client_.get(); }
@@ -62,6 +64,8 @@ protected:
     }
 
     std::int64_t (*saved_clock_)() = g_irc_client_clock;
+    send_pace saved_pace_ = g_send_pace;
+    irc_client_limits saved_limits_ = g_irc_client_limits;
     script_server server_;
     client_events events_;
     std::unique_ptr<irc_client, void (*)(irc_client *)> client_{irc_client_create(), irc_client_destroy};

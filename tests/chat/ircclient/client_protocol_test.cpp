@@ -125,8 +125,9 @@ TEST_F(ClientTest, CtcpRequestsReachTheHostWithTheRequester)
     server_.send_line(":bob!b@h PRIVMSG n :\x01VERSION\x01");
     server_.send_line(":bob!b@h PRIVMSG n :\x01PING 999 1\x01");
     server_.send_line(":carl!c@h PRIVMSG #c :\x01" "ACTION waves\x01");
-    EXPECT_TRUE(events_.wait_ctcp("carl|ACTION|waves"));
-    EXPECT_THAT(events_.ctcp(), ElementsAre("bob|VERSION|", "bob|PING|999 1", "carl|ACTION|waves"));
+    // The command is "CTCP" and the text the request after the \x01.
+    EXPECT_TRUE(events_.wait_ctcp("carl|CTCP|ACTION waves"));
+    EXPECT_THAT(events_.ctcp(), ElementsAre("bob|CTCP|VERSION", "bob|CTCP|PING 999 1", "carl|CTCP|ACTION waves"));
     EXPECT_THAT(events_.messages(), IsEmpty());
 
     // A reply to one of our own requests is no request.

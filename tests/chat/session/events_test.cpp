@@ -208,8 +208,9 @@ TEST_F(InChannel, CtcpRequestsAreAnsweredAndShown)
     };
     for (const auto &[request, answer] : cases) {
         {
-            const auto guard = irc_lock(s());   // a fresh minute for each request
+            const auto guard = irc_lock(s());   // a fresh minute, and send pace, for each request
             std::fill(std::begin(s()->ctcp_answer_ms), std::end(s()->ctcp_answer_ms), 0);
+            pacer_reset(&s()->pacer);
         }
         server_.send_line(":bob!b@h PRIVMSG n :" + request);
         EXPECT_EQ(sync(), answer);

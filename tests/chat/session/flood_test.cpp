@@ -29,11 +29,18 @@ std::string flood_block(int from, int to)
 
 class Flood : public SessionTest, public ::testing::WithParamInterface<bool> {
 protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        g_send_pace.interval_ms = 0;   // both threads at full speed, the typed lines too
+    }
     void TearDown() override
     {
         SessionTest::TearDown();
         unsetenv("IRCDOOR_CA_FILE");
+        g_send_pace = saved_pace_;
     }
+    const send_pace saved_pace_ = g_send_pace;
 
     // The peer for this run: the fixture's plain server, or a TLS one.
     script_server &peer()

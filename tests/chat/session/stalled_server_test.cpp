@@ -15,11 +15,15 @@ protected:
     {
         SessionTest::SetUp();
         server_.shrink_receive_buffer();
+        // Lines reach the socket at once: what is under test is the queue
+        // behind it, not the pace before it.
+        g_send_pace.interval_ms = 0;
     }
     void TearDown() override
     {
         SessionTest::TearDown();
         g_irc_send_stall_ms = saved_stall_ms_;
+        g_send_pace = saved_pace_;
     }
 
     bool shows_stalled()
@@ -38,6 +42,7 @@ protected:
     }
 
     const int saved_stall_ms_ = g_irc_send_stall_ms;
+    const send_pace saved_pace_ = g_send_pace;
 };
 
 TEST_F(StalledServer, FloodingPingsWithoutReadingThePongsGetsItDropped)

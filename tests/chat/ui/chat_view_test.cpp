@@ -162,3 +162,29 @@ TEST(ChatKeys, InputHoldsAtMost511CharactersAndBackspaceOnEmptyDoesNothing)
 }
 
 }  // namespace
+
+namespace {
+
+// Lines held back by the send pace are counted on the status bar, and the
+// bar says nothing of them when none wait.
+TEST_F(ChatViewDraw, StatusBarCountsTheLinesWaitingToBeSent)
+{
+    session->connected = 1;
+    for (int i = 0; i < 12; ++i) {
+        ASSERT_TRUE(pacer_hold(&session->pacer, "PRIVMSG #c :x\r\n", 15));
+    }
+    g_written.clear();
+    draw_status(&ui, session.get());
+    g_out.flush();
+    screen.feed(g_written);
+    EXPECT_GE(screen.find_row("\u2551 CONNECTED, 12 to send \u2551"), 0) << screen.dump();
+
+    pacer_reset(&session->pacer);
+    g_written.clear();
+    draw_status(&ui, session.get());
+    g_out.flush();
+    screen.feed(g_written);
+    EXPECT_GE(screen.find_row("\u2551 CONNECTED \u2551"), 0) << screen.dump();
+}
+
+}  // namespace
