@@ -232,7 +232,10 @@ TEST(HangUp, ClosedSocketInputEndsTheProgramWithinASecond)
     EXPECT_LT(std::chrono::steady_clock::now() - closed, 3000ms);
     EXPECT_EQ(door.wait_status(), 0) << door.output();
     EXPECT_THAT(door.output(), EndsWith("\x1b[0m\x1b[?25h\x1b[?1049l"));
-    EXPECT_EQ(file_lines(config_path(dir)).size(), 2u);
+    // A door without a caller's name keeps no saved servers, and never the
+    // board account's own.
+    EXPECT_FALSE(std::filesystem::exists(config_path(dir)));
+    EXPECT_TRUE(caller_server_files(dir).empty());
 }
 
 }  // namespace

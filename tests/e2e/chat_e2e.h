@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 namespace chat_e2e {
@@ -22,6 +24,17 @@ using namespace std::chrono_literals;
 inline std::string config_path(const testsupport::temp_dir& home)
 {
     return home.file(".vexon_irc_bookmarks");
+}
+
+// The files of door callers' own saved servers inside a home directory.
+inline std::vector<std::string> caller_server_files(const testsupport::temp_dir& home)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(home.file(".vexon_irc_callers"), ec)) {
+        names.push_back(e.path().filename().string());
+    }
+    return names;
 }
 
 // Lines of a text file, without their line ends.

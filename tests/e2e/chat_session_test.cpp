@@ -19,24 +19,22 @@ using namespace chat_e2e;
 using testsupport::door_caller;
 using testsupport::door_launcher;
 
-// A board running ircdoor for the caller Ada, whose saved servers offer the
-// scripted server.
+// A board running ircdoor for the caller Ada, whose sysop offers the
+// scripted server as the door's network.
 struct chat_board {
     chat_board(int minute_seconds, std::vector<std::string> launcher_args, std::vector<std::string> door_args = {})
     {
-        testsupport::write_file(config_path(dir), "Local|127.0.0.1|" + std::to_string(server.port()) + "|Ada|#c|0|\n");
         std::vector<std::string> args{DOOR_LAUNCHER_PATH, "--door", IRCDOOR_PATH, "--dir", dir.path(),
                                       "--port",           "0",      "--user",     "Ada"};
         args.insert(args.end(), launcher_args.begin(), launcher_args.end());
-        if (!door_args.empty()) {
-            args.emplace_back("--");
-            args.insert(args.end(), door_args.begin(), door_args.end());
-        }
+        args.insert(args.end(), {"--", "--server", "127.0.0.1", "--port", std::to_string(server.port()), "--channel",
+                                 "#c"});
+        args.insert(args.end(), door_args.begin(), door_args.end());
         board.emplace(args, env_list{{"HOME", dir.path()},
                                      {"VEXON_DOOR_MINUTE_SECONDS", std::to_string(minute_seconds)}});
     }
 
-    // The caller answers the size question, then connects to the saved server.
+    // The caller answers the size question, then connects to the door's server.
     ::testing::AssertionResult connect(door_caller& c)
     {
         if (!c.wait_for_raw("\x1b[6n"))
@@ -44,7 +42,7 @@ struct chat_board {
         c.send("\x1b[24;80R");
         if (!c.wait_for_text("BBS terminal mode enabled."))
             return ::testing::AssertionFailure() << c.screen().dump();
-        c.send("nlc");
+        c.send("c");
         if (!server.accept_client())
             return ::testing::AssertionFailure() << "no connection\n" << c.screen().dump();
         server.welcome("Ada", "#c", "@Ada bob");

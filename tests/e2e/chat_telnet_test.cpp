@@ -2,11 +2,13 @@
 // the door launcher stands in for the board, and the caller is the real
 // telnet program in a terminal that shows code page 437, or a bare TCP
 // caller that answers no telnet question.
+#include "tests/e2e/chat_e2e.h"
 #include "tests/support/door_call.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -129,7 +131,9 @@ TEST(chat_telnet, HangingUpEndsTheDoorWithinASecond)
     ASSERT_TRUE(ended);
     EXPECT_LT(std::chrono::steady_clock::now() - hung_up, 1s);
     EXPECT_NE(ended->find("with status 0"), std::string::npos) << *ended;
-    EXPECT_TRUE(testsupport::read_file(b.dir.file(".vexon_irc_bookmarks")).size() > 0) << "saved servers written";
+    const auto own = chat_e2e::caller_server_files(b.dir);
+    EXPECT_NE(std::find(own.begin(), own.end(), "ada"), own.end()) << "the caller's own saved servers written";
+    EXPECT_TRUE(testsupport::read_file(b.dir.file(".vexon_irc_bookmarks")).empty()) << "not the board account's";
 }
 
 TEST(chat_telnet, Utf8OptionKeepsUtf8ForTheCaller)
