@@ -108,9 +108,10 @@ std::string edit_keys(int field, const std::string& text)
 }
 
 // Asks the server for the channel's names until nick is among them.
-bool sees_in_channel(irc_client& client, const std::string& channel, const std::string& nick)
+bool sees_in_channel(irc_client& client, const std::string& channel, const std::string& nick,
+                     std::chrono::seconds within = 60s)
 {
-    const auto end = std::chrono::steady_clock::now() + 60s;
+    const auto end = std::chrono::steady_clock::now() + within;
     while (std::chrono::steady_clock::now() < end) {
         client.send("NAMES " + channel);
         if (!client.wait_line(" 366 ", 5000ms, false)) {
@@ -261,7 +262,10 @@ TEST(chat_door_network, RestartedServerIsReconnectedAndBothChannelsRejoined)
         << ada->screen().dump();
     irc_client bob(server.port(), "bob", "#lobby");
     ASSERT_TRUE(bob.ready());
-    EXPECT_TRUE(sees_in_channel(bob, "#lobby", "Ada")) << ada->screen().dump();
+    // On a loaded machine an attempt can meet the server still starting up
+    // and wait out the registration limit (a minute) before the next one, as
+    // the door's policy means it to: the rejoin may come that much later.
+    EXPECT_TRUE(sees_in_channel(bob, "#lobby", "Ada", 150s)) << ada->screen().dump();
     EXPECT_TRUE(sees_in_channel(bob, "#second", "Ada")) << ada->screen().dump();
 }
 
