@@ -17,6 +17,8 @@ constexpr int REELS = 4;
 constexpr std::int64_t FRAME_MS = 60;
 constexpr int KEY_ESC = 27;
 constexpr int KEY_SPACE = ' ';
+constexpr int KEY_CTRL_L = 12;
+constexpr int KEY_CTRL_R = 18;
 
 struct reel_game {
     int difficulty = 10;
@@ -106,6 +108,10 @@ outcome wait_out_frame(reel_game& g)
         // Bytes one by one: an arrow key's leading ESC aborts like ESC.
         if (b == KEY_ESC)
             return outcome::aborted;
+        if (b == KEY_CTRL_L || b == KEY_CTRL_R) {
+            force_full_repaint();   // a garbled terminal: the next frame goes whole
+            continue;
+        }
         if (b != KEY_SPACE)
             continue;
         const outcome o = lock_next_reel(g);

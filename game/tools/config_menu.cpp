@@ -285,8 +285,6 @@ void config_menu()
 {
     if (board_cannot_be_opened())
         return;
-    if (board_cannot_be_opened())
-        return;
     if (!load_profile()) {
         msg_box("No profile loaded", "No saved BBS found for this user.\nStart a new BBS from the main menu first.", 3);
         return;

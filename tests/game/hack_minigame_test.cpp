@@ -164,4 +164,18 @@ TEST_F(minigame_test, EachFrameSendsOnlyTheCellsThatChanged)
     EXPECT_EQ(s->cell(26, 12).fg, 2) << "the first reel shows locked";
 }
 
+TEST_F(minigame_test, RedrawKeyRepaintsTheWholeGameOnce)
+{
+    g_rng = 99;
+    door.clear_output();
+    ASSERT_EQ(play(60, "hrhh"), 1);
+    const std::string out = door.output();
+    // The title goes out with the first frame, and again only with the one
+    // frame repainted whole after Ctrl-L.
+    std::size_t titles = 0;
+    for (std::size_t at = 0; (at = out.find("BREAKING IN", at)) != std::string::npos; ++at)
+        ++titles;
+    EXPECT_EQ(titles, 2u);
+}
+
 }  // namespace

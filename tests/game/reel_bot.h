@@ -77,6 +77,7 @@ inline reel_view read_reels(const cell (&screen)[SCREEN_H][SCREEN_W] = g_back)
 //   'm' a space while it shows another digit that is not about to turn into
 //       the target (a miss)
 //   'e' ESC, 'a' an up-arrow sequence
+//   'r' Ctrl-L (the caller asks for a redraw; the bot does not wait for a change)
 // After the moves run out it plays hits until the game ends.
 struct bot_round {
     std::string moves;
@@ -182,13 +183,15 @@ private:
             key = "\x1b";
         else if (move == 'a')
             key = "\x1b[A";
+        else if (move == 'r')
+            key = "\x0c";
         if (key.empty())
             return;
         if (!current_.moves.empty())
             current_.moves.erase(0, 1);
         steps.push_back({move, v, g_rng});
         sent_ = v;
-        pending_ = true;
+        pending_ = move != 'r';
         send(key);
     }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <netinet/in.h>
 #include <poll.h>
+#include <random>
 #include <string_view>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -315,13 +316,56 @@ int free_loopback_port()
     return port;
 }
 
+namespace {
+
+// A free port on 127.0.0.1 below the kernel's ephemeral range. A server that
+// is stopped and started again keeps its port only if nothing else takes it
+// meanwhile: a port handed out by the kernel (another test's listener bound
+// to port 0, the local end of any connection, even the reconnecting client's
+// own) may land on one from that range.
+int free_steady_port()
+{
+    int low = 32768;
+    if (FILE *f = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+        int high = 0;
+        if (std::fscanf(f, "%d %d", &low, &high) != 2) {
+            low = 32768;
+        }
+        std::fclose(f);
+    }
+    constexpr int FIRST = 10000;
+    if (low <= FIRST + 100) {
+        return free_loopback_port();
+    }
+    const int span = low - FIRST;
+    const int start = static_cast<int>(std::random_device{}() % static_cast<unsigned>(span));
+    for (int i = 0; i < span; ++i) {
+        const int port = FIRST + (start + i) % span;
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool free = fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        if (fd >= 0) {
+            close(fd);
+        }
+        if (free) {
+            return port;
+        }
+    }
+    return free_loopback_port();
+}
+
+} // namespace
+
 ngircd_server::ngircd_server(bool with_tls) : dir_(make_temp_dir("ngircd"))
 {
     if (dir_.empty() || !std::filesystem::create_directory(dir_ + "/empty.d")) {
         return;
     }
-    port_ = free_loopback_port();
-    tls_port_ = with_tls ? free_loopback_port() : 0;
+    port_ = free_steady_port();
+    tls_port_ = with_tls ? free_steady_port() : 0;
     if (with_tls && !make_certificate(dir_)) {
         return;
     }
