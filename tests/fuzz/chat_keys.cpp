@@ -11,7 +11,7 @@ namespace {
 
 bool known_key(int k)
 {
-    return (k > 0 && k <= 255) || (k >= KEY_ENTER && k <= KEY_F4) || k == KEY_IGNORED;
+    return (k > 0 && k <= 255) || (k >= KEY_ENTER && k <= KEY_END) || k == KEY_IGNORED || key_is_char(k);
 }
 
 }  // namespace
