@@ -91,7 +91,7 @@ void parse_line(const char *line, inbound_line *out)
 // Parameter i, or "" when the line has fewer.
 const char *param(const inbound_line &l, int i)
 {
-    return i < l.param_count ? l.params[i] : "";
+    return i >= 0 && i < l.param_count ? l.params[i] : "";
 }
 
 // Who a line is from, as shown: the nick, or the server's name.

@@ -185,4 +185,30 @@ TEST_F(SessionTest, GarbageFromTheServerIsSurvived)
     EXPECT_LE(users().size(), 256u);
 }
 
+TEST_F(SessionTest, CommandsWithoutParametersAreSurvived)
+{
+    // Every command the session reads, and replies it treats apart, sent
+    // bare: none may reach for a parameter that is not there.
+    connect_registered("n", "#c");
+    const char *lines[] = {"NOTICE",     ":s NOTICE",   ":a!b@c NOTICE", ":a!b@c PRIVMSG", ":a!b@c JOIN",
+                           ":a!b@c PART", ":a!b@c QUIT", ":a!b@c KICK",   ":a!b@c NICK",    ":a!b@c TOPIC",
+                           ":a!b@c MODE", ":a!b@c INVITE", "ERROR",        "PING",           "CAP",
+                           "AUTHENTICATE", ":s 001",    ":s 005",        ":s 332",         ":s 333",
+                           ":s 353",      ":s 366",      ":s 403",        ":s 433",         ":s 464",
+                           ":s 465",      ":s 900",      ":s 904",        ":s 999"};
+    for (const char *line : lines) {
+        server_.send_line(line);
+    }
+    server_.send_line("PING :alive");
+    bool alive = false;
+    while (!alive) {
+        const auto line = server_.next_line();
+        if (!line) {
+            break;
+        }
+        alive = *line == "PONG :alive";
+    }
+    EXPECT_TRUE(alive);
+}
+
 } // namespace
