@@ -120,14 +120,20 @@ void stop(pid_t pid, int sig)
     waitpid(pid, nullptr, 0);
 }
 
-int connect_loopback(int port)
+sockaddr_in loopback_address(int port)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<std::uint16_t>(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0) {
+    return a;
+}
+
+int connect_loopback(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in a = loopback_address(port);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) == 0) {
         return fd;
     }
     if (fd >= 0) {
@@ -301,9 +307,7 @@ flood_ircd_server::~flood_ircd_server()
 int free_loopback_port()
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a = loopback_address(0);
     socklen_t len = sizeof a;
     int port = 0;
     if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
@@ -342,11 +346,8 @@ int free_steady_port()
     for (int i = 0; i < span; ++i) {
         const int port = FIRST + (start + i) % span;
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const bool free = fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        const sockaddr_in a = loopback_address(port);
+        const bool free = fd >= 0 && bind(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) == 0;
         if (fd >= 0) {
             close(fd);
         }

@@ -6,6 +6,19 @@
 
 namespace {
 
+// True once the session answers a fresh PING; answers owed from before may
+// come first.
+bool answers_ping(script_server &server)
+{
+    server.send_line("PING :alive");
+    while (const auto line = server.next_line()) {
+        if (*line == "PONG :alive") {
+            return true;
+        }
+    }
+    return false;
+}
+
 using ::testing::ElementsAre;
 
 TEST_F(SessionTest, MessagesReachTheScrollbackMarkedWithWhereTheyCameFrom)
@@ -172,16 +185,7 @@ TEST_F(SessionTest, GarbageFromTheServerIsSurvived)
     }
     server_.send_raw(noise + "\r\n");
     // Answers to PINGs in the noise may come first; the session is still alive.
-    server_.send_line("PING :alive");
-    bool alive = false;
-    while (!alive) {
-        const auto line = server_.next_line();
-        if (!line) {
-            break;
-        }
-        alive = *line == "PONG :alive";
-    }
-    EXPECT_TRUE(alive);
+    EXPECT_TRUE(answers_ping(server_));
     EXPECT_LE(users().size(), 256u);
 }
 
@@ -199,16 +203,7 @@ TEST_F(SessionTest, CommandsWithoutParametersAreSurvived)
     for (const char *line : lines) {
         server_.send_line(line);
     }
-    server_.send_line("PING :alive");
-    bool alive = false;
-    while (!alive) {
-        const auto line = server_.next_line();
-        if (!line) {
-            break;
-        }
-        alive = *line == "PONG :alive";
-    }
-    EXPECT_TRUE(alive);
+    EXPECT_TRUE(answers_ping(server_));
 }
 
 } // namespace
