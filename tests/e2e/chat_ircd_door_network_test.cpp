@@ -87,11 +87,28 @@ std::vector<std::string> sysop_args(const ngircd_server& server, std::vector<std
     return args;
 }
 
-// True once the status bar says the session is connected (as nick).
+// True once the session is in its channel: the status bar says connected
+// (as nick) and the channel's nick list shows the nick. (The status bar says
+// so from the moment the connection stands, before the server lets us in;
+// lines typed then would be refused.)
 bool connected(door_caller& c, const std::string& nick = "Ada")
 {
+    const auto listed = [&] {
+        for (int row = 2; row <= 20; ++row) {
+            const std::string text = c.screen().row_text(row);
+            for (const char* sign : {"", "@", "%", "+"}) {
+                if (text.find("\u2551 " + std::string(sign) + nick + " ") != std::string::npos) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
     return c.wait_until(
-        [&] { return c.screen().row_text(21).find("@" + nick + " \u2551 CONNECTED \u2551") != std::string::npos; }, WAIT);
+        [&] {
+            return c.screen().row_text(21).find("@" + nick + " \u2551 CONNECTED \u2551") != std::string::npos && listed();
+        },
+        WAIT);
 }
 
 // The form's value of a field, rows counted from 0: Label on row 4, then every second row.
