@@ -181,8 +181,9 @@ int irc_handle_command(irc_session *s, const char *input)
         add_line_locked(s, "*", text, LINE_SYSTEM);
         return -1;
     }
-    if (input[0] != '/') {
-        return send_message(s, message_target(s), input);
-    }
-    return row != nullptr ? row->run(s, c) : cmd_other(s, c);
+    s->sending_typed = 1;
+    const int rc = input[0] != '/' ? send_message(s, message_target(s), input)
+                                   : row != nullptr ? row->run(s, c) : cmd_other(s, c);
+    s->sending_typed = 0;
+    return rc;
 }

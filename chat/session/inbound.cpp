@@ -184,8 +184,11 @@ void on_welcome(irc_session *s, const inbound_line &)
     show(s, text);
     s->retrying = 0;
     if (s->rejoin_count == 0) {
-        if (s->channel[0] != '\0') {
-            send_format_locked<128>(s, "JOIN %s", s->channel);
+        // The connection's channel, even when a /join typed while connecting
+        // made another the target (that join follows, held until now).
+        const char *channel = s->autojoin[0] != '\0' ? s->autojoin : s->channel;
+        if (channel[0] != '\0') {
+            send_format_locked<128>(s, "JOIN %s", channel);
         }
         return;
     }
@@ -554,16 +557,26 @@ void on_join(irc_session *s, const inbound_line &l)
     show_format(s, "%s has joined %s", l.nick, channel);
 }
 
+// We left a channel (parted or kicked): it is no longer ours, nor joined
+// again on the next connection.
+void we_left(irc_session *s, const char *channel)
+{
+    joined_remove(s, channel);
+    if (equals_ignore_case(s->autojoin, channel) != 0) {
+        s->autojoin[0] = '\0';
+    }
+    if (is_current_channel(s, channel)) {
+        leave_current_channel(s);
+    }
+}
+
 void on_part(irc_session *s, const inbound_line &l)
 {
     const char *channel = param(l, 0);
     char reason[400];
     show_format(s, "%s has left %s%s", l.nick, channel, in_parentheses(param(l, 1), reason, sizeof reason));
     if (is_us(s, l.nick)) {
-        joined_remove(s, channel);
-        if (is_current_channel(s, channel)) {
-            leave_current_channel(s);
-        }
+        we_left(s, channel);
     } else if (is_current_channel(s, channel)) {
         nick_list_remove(s, l.nick);
     }
@@ -591,10 +604,7 @@ void on_kick(irc_session *s, const inbound_line &l)
     in_parentheses(param(l, 2), reason, sizeof reason);
     if (is_us(s, victim)) {
         show_format(s, "You were kicked from %s by %s%s", channel, source_name(l), reason);
-        joined_remove(s, channel);
-        if (is_current_channel(s, channel)) {
-            leave_current_channel(s);
-        }
+        we_left(s, channel);
         return;
     }
     show_format(s, "%s was kicked from %s by %s%s", victim, channel, source_name(l), reason);
@@ -857,7 +867,7 @@ int idle_wait_ms(const irc_session *s)
         const std::int64_t left = s->send_waiting_since_ms + g_irc_send_stall_ms - session_now_ms();
         wait_ms = left <= 0 ? 0 : left < wait_ms ? static_cast<int>(left) : wait_ms;
     }
-    const int paced_ms = pacer_due_ms(&s->pacer, pacer_now_ms());
+    const int paced_ms = s->registered != 0 ? pacer_due_ms(&s->pacer, pacer_now_ms()) : -1;
     if (paced_ms >= 0 && paced_ms < wait_ms) {
         wait_ms = paced_ms;
     }
@@ -936,4 +946,8 @@ void irc_thread_main(irc_session *s)
     s->running = 0;
     s->status_dirty = 1;
     add_line_locked(s, "*", "Disconnected from server", LINE_SYSTEM);
+    if (const int held = pacer_waiting(&s->pacer); held > 0) {
+        // Typed, still waiting their turn: they go nowhere, and the user is told.
+        show_format(s, "Not sent (connection lost): %d line%s", held, held == 1 ? "" : "s");
+    }
 }

@@ -28,6 +28,7 @@ void store_target(irc_session *s, const char *server, int port, const char *nick
     s->port = port;
     safe_strcpy(s->nick, nick);
     safe_strcpy(s->channel, channel);
+    safe_strcpy(s->autojoin, channel);
     s->tls = tls;
     safe_strcpy(s->password, password);
 }
@@ -190,7 +191,7 @@ void release_paced_lines_locked(irc_session *s)
 {
     char wire[PACER_BYTES];
     bool moved = false;
-    while (s->send_overflow == 0 && s->socket >= 0) {
+    while (s->send_overflow == 0 && s->socket >= 0 && s->registered != 0) {
         const std::size_t size = pacer_next(&s->pacer, pacer_now_ms(), wire, sizeof wire);
         if (size == 0 || !queue_wire_locked(s, wire, size)) {
             break;
@@ -218,7 +219,10 @@ int send_line_locked(irc_session *s, const char *text)
     wire[n + 1] = '\n';
     if (!pacer_exempt(wire, n, s->registered != 0)) {
         const std::int64_t now = pacer_now_ms();
-        if (pacer_waiting(&s->pacer) > 0 || !pacer_may_send(&s->pacer, now)) {
+        // A command typed before the server lets us in would be refused (a
+        // join typed while connecting): it waits for the welcome, then its turn.
+        const bool early = s->registered == 0 && s->sending_typed != 0;
+        if (early || pacer_waiting(&s->pacer) > 0 || !pacer_may_send(&s->pacer, now)) {
             // Over the pace: it waits its turn behind the lines before it.
             if (!pacer_hold(&s->pacer, wire, n + 2)) {
                 return -1;

@@ -83,7 +83,9 @@ struct irc_session {
     char server[128] = {};
     std::int32_t port = 0;
     char nick[64] = {};
-    char channel[64] = {};
+    char channel[64] = {};      // the current target
+    char autojoin[64] = {};     // the channel the connection was made for, joined once we are in
+    std::int32_t sending_typed = 0;   // a typed command is sending: before the welcome its lines wait
     std::int32_t tls = 0;
     std::int32_t connected = 0;
     std::int32_t quit_requested = 0;

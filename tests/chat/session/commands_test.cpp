@@ -50,6 +50,7 @@ TEST_P(Command, SendsItsLineAndUpdatesTheSession)
 {
     const command_case &c = GetParam();
     connect_registered("n", "#c");
+    mark_registered();
     EXPECT_EQ(irc_handle_command(s(), c.input), c.result);
     EXPECT_EQ(sync(), c.wire);
     const auto rows = scrollback();
@@ -78,9 +79,34 @@ TEST_F(SessionTest, OwnMessagesAreShownAsPrivateOrInTheirChannel)
 TEST_F(SessionTest, PlainTextGoesToOwnNickWithoutChannel)
 {
     connect_registered("n", "#c");
+    mark_registered();
     irc_handle_command(s(), "/join");
     irc_handle_command(s(), "hi");
     EXPECT_EQ(sync(), "JOIN \nPRIVMSG n :hi\n");
+}
+
+TEST_F(SessionTest, LinesTypedBeforeTheWelcomeWaitForIt)
+{
+    // A caller who types as soon as the status bar says CONNECTED: the
+    // server would refuse the lines until it has let us in, and the join
+    // must not cost the connection's own channel.
+    connect_registered("n", "#c");
+    EXPECT_EQ(irc_handle_command(s(), "/join #second"), 0);
+    EXPECT_EQ(irc_handle_command(s(), "hello"), 0);
+    EXPECT_EQ(sync(), "");
+    server_.send_line(":s 001 n :Welcome");
+    ASSERT_TRUE(wait_until([](irc_session *x) { return x->registered == 1 && pacer_waiting(&x->pacer) == 0; }));
+    EXPECT_EQ(sync(), "JOIN #second\nPRIVMSG #second :hello\nJOIN #c\n");
+}
+
+TEST_F(SessionTest, LinesStillWaitingWhenTheConnectionEndsAreReportedNotSent)
+{
+    connect_registered("n", "#c");
+    irc_handle_command(s(), "one");
+    irc_handle_command(s(), "two");
+    server_.close_client();
+    ASSERT_TRUE(wait_until([](irc_session *x) { return x->running == 0; }));
+    EXPECT_EQ(last_row(), "*|Not sent (connection lost): 2 lines");
 }
 
 TEST_F(SessionTest, OfflineCommandsSendNothingAndSaySo)

@@ -63,6 +63,7 @@ TEST_P(Flood, WhileTheInterfaceSendsAndReads)
     setenv("IRCDOOR_CA_FILE", server.cert_file().c_str(), 1);
     ASSERT_EQ(irc_connect_server(s(), "127.0.0.1", server.port(), "n", "#c", GetParam() ? 1 : 0, ""), 0);
     ASSERT_TRUE(server.accept_client());
+    mark_registered();
     std::thread flood([&server] {
         for (int i = 0; i < FLOOD_LINES; i += 200) {
             server.send_raw(flood_block(i, i + 200));

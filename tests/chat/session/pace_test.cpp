@@ -21,6 +21,7 @@ TEST_F(Pace, ABurstGoesAtOnceAndTheRestWaitsWhilePongAndQuitDoNot)
 {
     g_send_pace = {5, 60000};   // nothing held gets its turn during the test
     connect_registered();
+    mark_registered();
     for (int i = 1; i <= 8; ++i) {
         EXPECT_EQ(irc_handle_command(s(), ("line " + std::to_string(i)).c_str()), 0);
     }
@@ -39,6 +40,7 @@ TEST_F(Pace, APasteArrivesWholeAndInOrder)
 {
     g_send_pace = {3, 20};
     connect_registered();
+    mark_registered();
     std::vector<std::string> paste;
     for (int i = 0; i < 40; ++i) {
         paste.push_back("pasted line " + std::to_string(i) + " " + std::string(200, 'p'));

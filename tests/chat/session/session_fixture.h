@@ -40,6 +40,14 @@ protected:
         expect_sent({"CAP LS 302", std::string("NICK ") + nick, std::string("USER ") + nick + " 0 * :Vexon IRC Client"});
     }
 
+    // As if the server's welcome had come, without its replies: typed lines
+    // go out at once instead of waiting for it.
+    void mark_registered()
+    {
+        const auto guard = irc_lock(s());
+        s()->registered = 1;
+    }
+
     void expect_sent(std::initializer_list<std::string> lines) { ::expect_sent(server_, lines); }
 
     // Lines the client sent before answering a PING: everything it did in
